@@ -1,0 +1,59 @@
+# Sourced by the scripts: the private Wine prefix under build/, a private Xvfb display when
+# needed, and a persistent wineserver, all stopped again by rp_wine_stop.
+# shellcheck shell=bash
+
+RP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="$RP_ROOT/build/wineprefix"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+export WINEARCH=win64
+export LANG=ja_JP.UTF-8
+export LC_ALL=ja_JP.UTF-8
+
+RP_XVFB_PID=
+RP_STARTED_WINESERVER=
+
+# Starts a private Xvfb on a free display (Xvfb picks it and tells us through -displayfd).
+rp_start_xvfb() {
+  local fifo="$RP_ROOT/build/.xvfb-display.$$"
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  RP_XVFB_PID=$!
+  local num
+  read -r -t 20 num <"$fifo" || true
+  rm -f "$fifo"
+  if [ -z "$num" ]; then
+    echo "could not start Xvfb" >&2
+    return 1
+  fi
+  export DISPLAY=":$num"
+}
+
+# Creates the prefix once, turns off the crash debugger (a faulting test must not hang behind
+# winedbg), and starts a persistent wineserver so that every test process starts quickly.
+rp_start_wine() {
+  mkdir -p "$RP_ROOT/build"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating the prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p
+  RP_STARTED_WINESERVER=1
+}
+
+rp_wine_stop() {
+  if [ -n "$RP_STARTED_WINESERVER" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    RP_STARTED_WINESERVER=
+  fi
+  if [ -n "$RP_XVFB_PID" ]; then
+    kill "$RP_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$RP_XVFB_PID" 2>/dev/null || true
+    RP_XVFB_PID=
+  fi
+}

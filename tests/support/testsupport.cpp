@@ -1,0 +1,138 @@
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+std::vector<std::string>& log()
+{
+    static std::vector<std::string> entries;
+    return entries;
+}
+
+void removeTree(const std::string& dir)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string full = dir + "\\" + name;
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(full);
+            else
+                DeleteFileA(full.c_str());
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+}  // namespace
+
+// The framework's diagnostic sink, recording for the tests.
+void dbout(const char* format, ...)
+{
+    char text[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    log().push_back(text);
+}
+
+namespace testsupport {
+
+const std::vector<std::string>& dboutLog()
+{
+    return log();
+}
+
+void clearDbout()
+{
+    log().clear();
+}
+
+std::string binDir()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of('\\') + 1);
+}
+
+std::string fixturePath(const std::string& name)
+{
+    return binDir() + name;
+}
+
+std::string win32BinDir()
+{
+    // bin\ -> build\win64\ -> build\ ; then win32\bin\.
+    std::string dir = binDir();
+    for (int i = 0; i < 3; ++i)
+        dir = dir.substr(0, dir.find_last_of('\\', dir.size() - 2) + 1);
+    return dir + "win32\\bin\\";
+}
+
+TempDir::TempDir()
+{
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        char name[MAX_PATH + 64];
+        std::snprintf(name, sizeof name, "%srptest_%lu_%u", base, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir()
+{
+    removeTree(path_);
+}
+
+std::string TempDir::writeFile(const std::string& name, const std::string& bytes) const
+{
+    std::string full = file(name);
+    HANDLE h = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+    }
+    return full;
+}
+
+void pumpMessages(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+}  // namespace testsupport
+
+// Every test program starts here: byte-exact Shift-JIS round trips need code page 932.
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    if (GetACP() != 932) {
+        std::fprintf(stderr, "The ANSI code page is %u, not 932: run the tests with LANG=ja_JP.UTF-8.\n", GetACP());
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,46 @@
+// Helpers shared by the test programs: the recording diagnostic sink, the folder of the test
+// program (where the fixture DLLs are built), temporary folders, and pumping messages.
+#ifndef RP_TEST_SUPPORT_H
+#define RP_TEST_SUPPORT_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Every text the framework passed to dbout since the last clear, formatted.
+const std::vector<std::string>& dboutLog();
+void clearDbout();
+
+// Folder of the running test program, with a trailing backslash; the fixture DLLs of the same
+// build are there.
+std::string binDir();
+// binDir() + name.
+std::string fixturePath(const std::string& name);
+// The same build folder of the 32-bit preset (build\win32\bin\), for bitness checks.
+std::string win32BinDir();
+
+// A fresh folder under the system's temporary folder, removed with everything in it at
+// destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }   // no trailing backslash
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
+    // Writes bytes to a file inside the folder and returns its full path.
+    std::string writeFile(const std::string& name, const std::string& bytes) const;
+private:
+    std::string path_;
+};
+
+// Dispatches the thread's queued messages for about `ms` milliseconds.
+void pumpMessages(DWORD ms);
+
+}  // namespace testsupport
+
+#endif

@@ -1,11 +1,11 @@
 // A Command plug-in whose texts exceed every fixed buffer of the inspector: a name of about 600
 // bytes (two ASCII bytes, then double-byte characters, so a cut at 299 bytes would split one),
-// and 99 menu strings of about 400 bytes each, together far beyond the 10,000-byte string pool.
+// and 99 menu strings of 409 bytes each, together far beyond the 10,000-byte string pool.
 #define PLUGIN_BUILD
 #include "../../app/pluginapi.h"
 
 static char name[601];
-static char item[401];
+static char item[411];
 
 static void fill(char* text, int bytes, const char* prefix)
 {
@@ -38,6 +38,6 @@ int __cdecl MQGetPlugInType(void) { return PLUGIN_TYPE_COMMAND; }
 const char* __cdecl MQEnumString(int index)
 {
     char prefix[4] = {'a', (char)('A' + index % 26), 'x', 0};  // each string differs
-    fill(item, 400, prefix);
+    fill(item, 410, prefix);
     return item;
 }

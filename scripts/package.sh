@@ -15,7 +15,7 @@ rm -rf "$stage" "$stage.zip"
 mkdir -p "$stage"
 cp build/win32/plugin-inspector.exe "$stage/plugin-inspector-x86.exe"
 cp build/win64/plugin-inspector.exe "$stage/plugin-inspector-x64.exe"
-sed "s/@VERSION@/$version/g" scripts/package-readme.txt | sed 's/$/\r/' >"$stage/readme.txt"
+sed "s/@VERSION@/$version/g" scripts/package-readme.txt | sed 's/$/\r/' | iconv -f UTF-8 -t CP932 >"$stage/readme.txt"
 
 (cd build/dist && cmake -E tar cf "plugin-inspector-$version.zip" --format=zip "plugin-inspector-$version")
 echo "package: build/dist/plugin-inspector-$version.zip"

@@ -10,7 +10,7 @@
 
 rpMemoryStream::rpMemoryStream()
     : data(nullptr), headSize(0), ownsData(false), allocated(0), pageSize(PageSize),
-      firstPage(nullptr), lastPage(nullptr), curPage(nullptr)
+      firstPage(nullptr), lastPage(nullptr), curPage(nullptr), curPageStart(0)
 {
     streamKind = 3;
 }
@@ -34,6 +34,7 @@ void rpMemoryStream::releaseHeap()
     ownsData = false;
     allocated = 0;
     firstPage = lastPage = curPage = nullptr;
+    curPageStart = 0;
     lastError = 0;
     pos = 0;
     dataSize = 0;
@@ -134,11 +135,19 @@ bool rpMemoryStream::checkPage(int& offset, bool create)
         if (!page)
             return false;
         firstPage = lastPage = curPage = page;
+        curPageStart = 0;
     }
-    offset = pos - headSize;
+    int target = pos - headSize;
     Page* page = firstPage;
+    int start = 0;
+    if (curPage && target >= curPageStart) {
+        page = curPage;
+        start = curPageStart;
+    }
+    offset = target - start;
     while (offset >= page->size) {
         offset -= page->size;
+        start += page->size;
         if (!page->next) {
             if (!create)
                 return false;
@@ -151,6 +160,7 @@ bool rpMemoryStream::checkPage(int& offset, bool create)
         page = page->next;
     }
     curPage = page;
+    curPageStart = start;
     return true;
 }
 

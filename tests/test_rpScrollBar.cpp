@@ -273,8 +273,7 @@ TEST_F(ScrollBarModalTest, OkWritesTheValueBackCancelLeavesIt)
         EXPECT_EQ(dialog->run(), button);
         EXPECT_EQ(shown, "12");
         EXPECT_EQ(value, button == IDOK ? 20 : 12);
-        if (button == IDCANCEL)
-            EXPECT_EQ(question, "変更を保存せずに終了してよろしいですか？");
+        EXPECT_EQ(question, button == IDCANCEL ? "変更を保存せずに終了してよろしいですか？" : "");
     }
 }
 

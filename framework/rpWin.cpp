@@ -146,9 +146,11 @@ bool rpWin::create(const char* text)
     // Unsigned arithmetic: the default frame gives 0 - 0x80000000 = CW_USEDEFAULT for both.
     int width = static_cast<int>(static_cast<unsigned>(frame.right) - static_cast<unsigned>(frame.left));
     int height = static_cast<int>(static_cast<unsigned>(frame.bottom) - static_cast<unsigned>(frame.top));
+    // The id is a child id only for child windows; for any other window the argument is a menu
+    // handle, and an id there would make the creation fail.
+    HMENU menuOrId = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)) : nullptr;
     HWND h = CreateWindowExA(exStyle, clsName.c_str(), text, style, frame.left, frame.top, width,
-                             height, parent ? parent->hwnd : nullptr,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(),
+                             height, parent ? parent->hwnd : nullptr, menuOrId, Instance(),
                              createParam);
     if (!h) {
         dbout("ウインドウ（%s）が生成できませんでした。\n", clsName.c_str());

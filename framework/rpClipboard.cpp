@@ -83,7 +83,7 @@ HANDLE rpClipboard::getHandle(int format)
         format = this->format;
     HANDLE handle = GetClipboardData(static_cast<UINT>(format));
     if (!handle) {
-        lastError = failureCode(ERROR_CLIPBOARD_NOT_OPEN);
+        lastError = failureCode(ERROR_NOT_FOUND);
         dbout("**** rpClipboard::getHandle() error %d\n", lastError);
     }
     return handle;

@@ -186,7 +186,7 @@ void rpJString::insert(int pos, unsigned short ch, int n)
 
 void rpJString::insert(int pos, const unsigned short* codes, int n)
 {
-    if (pos < 0 || pos > count || n < 1)
+    if (!codes || pos < 0 || pos > count || n < 1)
         return;
     // Codes taken from this string itself would move (or be freed) while the gap opens.
     std::vector<unsigned short> own;
@@ -227,7 +227,7 @@ void rpJString::replace(int pos, unsigned short ch, int n)
 
 void rpJString::replace(int pos, const unsigned short* codes, int n)
 {
-    if (pos < 0 || pos > count || n <= 0)
+    if (!codes || pos < 0 || pos > count || n <= 0)
         return;
     std::vector<unsigned short> own;
     if (codes >= chars && codes < chars + capacity) {

@@ -356,7 +356,7 @@ int rpStream::puts(const std::string* s)
     return putText(reinterpret_cast<const unsigned char*>(s->data()), s->size());
 }
 
-int rpStream::puts(rpJString* s)
+int rpStream::puts(const rpJString* s)
 {
     lastError = 0;
     if (!s)
@@ -375,7 +375,7 @@ int rpStream::putsln(const char* s)
     return result == 0 ? putj(newlineCode) : result;
 }
 
-int rpStream::putsln(rpJString* s)
+int rpStream::putsln(const rpJString* s)
 {
     int result = puts(s);
     return result == 0 ? putj(newlineCode) : result;

@@ -1,10 +1,7 @@
 // Window objects: the handle registry, binding by subclassing, creation and destruction.
 #include "rpWin.h"
 
-#if __has_include("rpModule.h")
 #include "rpModule.h"
-#define RP_HAVE_MODULE 1
-#endif
 
 rpWinMap* rpWindowsMap = nullptr;
 int rpWinID = 1000;
@@ -40,10 +37,8 @@ rpWin* rpWin::GetWin(HWND h)
 
 HINSTANCE rpWin::Instance()
 {
-#ifdef RP_HAVE_MODULE
     if (Module && Module->handle)
         return Module->handle;
-#endif
     return GetModuleHandleA(nullptr);
 }
 

@@ -8,10 +8,7 @@
 #include <cstdlib>
 #include <new>
 
-#if __has_include("rpModule.h")
 #include "rpModule.h"
-#define RP_HAVE_MODULE 1
-#endif
 
 namespace {
 // SetWindowPos takes 16-bit coordinates on a live window: wrap, do not saturate.
@@ -124,11 +121,9 @@ int rpWin::msgBox(const char* text, int type, const char* caption)
     if (caption) {
         title = caption;
     } else {
-#ifdef RP_HAVE_MODULE
         if (Module)
             title = Module->moduleName;
         else
-#endif
             title = "Rok++4";
     }
     return MessageBoxA(hwnd, text, title.c_str(), static_cast<UINT>(type));

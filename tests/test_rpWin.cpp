@@ -1,6 +1,7 @@
 // Window objects: the handle registry, binding, creation, self-deletion and the utilities on a
 // live window.
 #include "rpWin.h"
+#include "rpModule.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -556,11 +557,24 @@ TEST_F(WinTest, MsgBoxIsAnsweredAndCaptioned)
     DestroyWindow(h);
 }
 
-TEST_F(WinTest, MsgBoxWithoutCaptionOrModuleSaysRokpp4)
+TEST_F(WinTest, MsgBoxWithoutCaptionUsesTheModuleNameOrRokpp4)
 {
+    rpModule* saved = Module;
     rpWin w(nullptr, false);
+    Module = nullptr;
     EXPECT_EQ(showBox(w, MB_OK, IDOK, nullptr), IDOK);
     EXPECT_EQ(boxCaption, "Rok++4");
+
+    rpModule tool("D:\\dir\\tool.dll");
+    Module = &tool;
+    showBox(w, MB_OK, IDOK, nullptr);
+    EXPECT_EQ(boxCaption, "tool");
+
+    rpModule unnamed;
+    Module = &unnamed;
+    showBox(w, MB_OK, IDOK, nullptr);
+    EXPECT_EQ(boxCaption, "");
+    Module = saved;
 }
 
 TEST_F(WinTest, SessionMessagesNeverReachTheOldProcedure)

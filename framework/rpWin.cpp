@@ -239,6 +239,8 @@ LRESULT rpWin::msgProc(rpEvent& e)
     HWND h = hwnd;
     if (dispatchEvent(e))
         return e.result;
+    if (!IsWindow(h))
+        return 0;  // destroyed by the handler: nothing is left for the old procedure to do
     return CallWindowProcA(previous, h, e.msg, e.wParam, e.lParam);
 }
 

@@ -74,7 +74,7 @@ std::string win32BinDir()
 {
     // bin\ -> build\win64\ -> build\ ; then win32\bin\.
     std::string dir = binDir();
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         dir = dir.substr(0, dir.find_last_of('\\', dir.size() - 2) + 1);
     return dir + "win32\\bin\\";
 }

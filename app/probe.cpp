@@ -1,0 +1,191 @@
+// The plug-in probe: one file in, list-box lines and the probe record out.
+#include "probe.h"
+
+#include "pluginapi.h"
+#include "rpModule.h"
+#include "rpStrings.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+char dllName[ProbeTextSize];
+char fn[ProbeTextSize];
+DWORD aid;
+DWORD pid;
+char pname[ProbeTextSize];
+int ptype;
+char menuBuf[MenuPoolSize];
+char* menu[MenuMax];
+int nmenu;
+char* pm = menuBuf;
+
+const char* const typeName[8] = {
+    "不明", "Import", "Export", "Create", "Object", "Select", "Station", "Command",
+};
+
+namespace {
+
+int vformatBounded(char* dst, int size, const char* format, va_list args)
+{
+    if (!dst || size <= 0)
+        return 0;
+    int wanted = std::vsnprintf(dst, static_cast<size_t>(size), format, args);
+    if (wanted < 0) {
+        dst[0] = 0;
+        return 0;
+    }
+    if (wanted < size)
+        return wanted;
+    // Cut short: the text went on after dst[size - 2], so a character starting there with a
+    // lead byte has lost its trail byte.
+    const unsigned char* text = reinterpret_cast<const unsigned char*>(dst);
+    int i = 0;
+    while (text[i]) {
+        if (text[i] >= 0x80 && i == size - 2) {
+            dst[i] = 0;
+            break;
+        }
+        i += rpIsDoubleByte(text + i) ? 2 : 1;
+    }
+    return i;
+}
+
+}  // namespace
+
+int formatBounded(char* dst, int size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int stored = vformatBounded(dst, size, format, args);
+    va_end(args);
+    return stored;
+}
+
+bool addMenu(const char* text)
+{
+    if (nmenu < 0 || nmenu >= MenuMax || pm < menuBuf || pm >= menuBuf + MenuPoolSize)
+        return false;
+    if (!text)
+        text = "";
+    int room = static_cast<int>(menuBuf + MenuPoolSize - pm);
+    int copied = rpStrncpy(pm, text, room);
+    if (copied < 0 || (copied == 0 && text[0] != 0))
+        return false;
+    menu[nmenu++] = pm;
+    pm += copied + 1;
+    return true;
+}
+
+namespace {
+
+// Appends one formatted line (at most 299 bytes) to the list box.
+#ifdef __GNUC__
+__attribute__((format(gnu_printf, 2, 3)))
+#endif
+void addLine(HWND list, const char* format, ...)
+{
+    char line[ProbeTextSize];
+    va_list args;
+    va_start(args, format);
+    vformatBounded(line, sizeof line, format, args);
+    va_end(args);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+}
+
+// The entry point by its plain name, else by the name with a leading underscore; null when
+// neither exists.
+template <typename Proc>
+Proc entryPoint(HMODULE library, const char* name)
+{
+    FARPROC found = GetProcAddress(library, name);
+    if (!found) {
+        char underscored[64] = "_";
+        rpStrncpy(underscored + 1, name, sizeof underscored - 1);
+        found = GetProcAddress(library, underscored);
+    }
+    // GetProcAddress returns a generic entry; the plug-in interface fixes its real type.
+    return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(found));
+}
+
+// Asks the plug-in for its strings: menu strings (types 3..7) or file types with their
+// extensions (types 1 and 2). A missing enumeration entry point ends the probe without a line.
+void enumerate(HWND list, HMODULE library)
+{
+    if (ptype >= PLUGIN_TYPE_CREATE) {
+        MQEnumProc enumString = entryPoint<MQEnumProc>(library, "MQEnumString");
+        if (!enumString)
+            return;
+        for (int i = 0; i < EnumMax; ++i) {
+            const char* text = enumString(i);
+            if (!text)
+                break;
+            addLine(list, "  メニュー[%d]= [%s]", i, text);
+            addMenu(text);
+        }
+        return;
+    }
+    MQEnumProc enumFileType = entryPoint<MQEnumProc>(library, "MQEnumFileType");
+    MQEnumProc enumFileExt = entryPoint<MQEnumProc>(library, "MQEnumFileExt");
+    if (!enumFileType || !enumFileExt)
+        return;
+    for (int i = 0; i < EnumMax; ++i) {
+        const char* fileType = enumFileType(i);
+        if (!fileType)
+            break;
+        const char* ext = enumFileExt(i);
+        addLine(list, "  ファイルタイプ[%d]= [%s] [%s]", i, fileType, ext ? ext : "");
+        addMenu(fileType);
+    }
+}
+
+// Everything the probe asks of a loaded library.
+void askPlugin(HWND list, HMODULE library)
+{
+    MQGetPlugInIDProc getId = entryPoint<MQGetPlugInIDProc>(library, "MQGetPlugInID");
+    if (!getId) {
+        addLine(list, "プラグインIDが取得できません");
+        return;
+    }
+    getId(&aid, &pid);
+    addLine(list, "  プラグインID  %08x  %08x", static_cast<unsigned>(aid), static_cast<unsigned>(pid));
+
+    MQGetPlugInNameProc getName = entryPoint<MQGetPlugInNameProc>(library, "MQGetPlugInName");
+    if (!getName) {
+        addLine(list, "  プラグイン名称が取得できません");
+        return;
+    }
+    const char* name = getName();
+    rpStrncpy(pname, name ? name : "", sizeof pname);
+    addLine(list, "  名称= [%s]", pname);
+
+    MQGetPlugInTypeProc getType = entryPoint<MQGetPlugInTypeProc>(library, "MQGetPlugInType");
+    if (!getType)
+        return;
+    ptype = getType();
+    if (ptype < PLUGIN_TYPE_IMPORT || ptype > PLUGIN_TYPE_COMMAND) {
+        addLine(list, "  不明なタイプ %d", ptype);
+        return;
+    }
+    addLine(list, "  タイプ=  %s", typeName[ptype]);
+    enumerate(list, library);
+}
+
+}  // namespace
+
+void probeDll(HWND list)
+{
+    rpModule library;
+    nmenu = 0;
+    pm = menuBuf;
+
+    addLine(list, "%s", "");
+    addLine(list, "プラグイン  %s", fn);
+
+    int error = library.load(dllName);
+    if (error != 0) {
+        addLine(list, "load error %d", error);
+        return;
+    }
+    askPlugin(list, library.handle);
+    library.unload();
+}

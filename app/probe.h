@@ -1,0 +1,48 @@
+// The plug-in probe and its record: loads one plug-in DLL, asks it through the plug-in entry
+// points who it is and what it offers, appends one line per answer to a list box, and keeps
+// copies of the answers in the process-wide record below (read by the report copy).
+// Ownership: the record owns all its text; no pointer into a plug-in outlives the probe.
+#ifndef INSPECTOR_PROBE_H
+#define INSPECTOR_PROBE_H
+
+#include <windows.h>
+
+constexpr int ProbeTextSize = 300;    // paths, names and list lines, terminator included
+constexpr int MenuPoolSize = 10000;   // bytes of collected strings, terminators included
+constexpr int MenuMax = 100;          // collected strings
+constexpr int EnumMax = 99;           // strings asked of an enumeration, indexes 0..98
+
+// The probe record; it describes the last file probed.
+extern char dllName[ProbeTextSize];   // full path of the file to probe (input)
+extern char fn[ProbeTextSize];        // its name as shown, without directory (input)
+extern DWORD aid;                     // first identifier reported
+extern DWORD pid;                     // second identifier reported
+extern char pname[ProbeTextSize];     // the plug-in's name
+extern int ptype;                     // the plug-in's type as reported (1..7 are known)
+extern char menuBuf[MenuPoolSize];    // the collected strings, each NUL-terminated
+extern char* menu[MenuMax];           // pointers into menuBuf, in collection order
+extern int nmenu;                     // number of collected strings
+extern char* pm;                      // next free byte of menuBuf
+
+// Type names by type, 0 for an unknown type.
+extern const char* const typeName[8];
+
+// Copies text to pm, records it as menu[nmenu] and advances pm and nmenu. A text longer than
+// the room left in menuBuf is cut at a whole Shift-JIS character; a text of which not even one
+// character fits, or a 101st text, is not recorded. A null text is recorded as empty.
+// Returns whether the text was recorded.
+bool addMenu(const char* text);
+
+// Probes the file named by dllName and shown as fn: appends the probe's lines to the list box
+// `list` (LB_ADDSTRING; the list should not sort) and fills the record. Every failure ends the
+// probe with a line; the library is always released before the call returns.
+void probeDll(HWND list);
+
+// printf into dst (size bytes, terminator included). Text that does not fit is cut at a whole
+// Shift-JIS character. Returns the number of bytes stored.
+#ifdef __GNUC__
+__attribute__((format(gnu_printf, 3, 4)))
+#endif
+int formatBounded(char* dst, int size, const char* format, ...);
+
+#endif

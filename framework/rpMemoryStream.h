@@ -1,0 +1,74 @@
+// rpMemoryStream: a stream kept in memory as an optional flat head block followed by a chain of
+// 1024-byte pages, so writing never moves data already written. Ownership: the stream owns its
+// pages, and its head block unless the block was borrowed through setData(..., false).
+#ifndef RP_MEMORY_STREAM_H
+#define RP_MEMORY_STREAM_H
+
+#include "rpStream.h"
+
+#include <string>
+
+class rpMemoryStream : public rpStream {
+public:
+    static constexpr int PageSize = 1024;
+
+    // One page: the header, then `size` data bytes in the same allocation.
+    struct Page {
+        Page* next;  // owned by the stream, null for the last page
+        int size;
+        unsigned char* bytes() { return reinterpret_cast<unsigned char*>(this + 1); }
+    };
+
+    rpMemoryStream();
+    ~rpMemoryStream() override;
+
+    // Frees everything the stream owns and empties it; the open mode stays.
+    void releaseHeap();
+    // Makes sure a head block of at least n bytes exists. Growing it discards all content;
+    // n <= 0 releases everything. False when the block cannot be allocated (nothing changes).
+    bool reserve(int n);
+    // Makes n bytes at src the content: copied into an owned head block, or borrowed (the
+    // caller keeps ownership and the memory must outlive the stream's use of it).
+    int setData(const void* src, int n, bool copy) override;
+
+    // 'r' read and 'u' update start at 0, 'w' empties (keeping the storage), 'a' starts at
+    // the end. Any other letter: -1, mode unchanged. Empties the push-back stack.
+    int openStream(char mode) override;
+    int close() override;
+    // Reading needs mode 'r' or 'u' and data at the position (else 30); writing needs an open
+    // stream (6) not in mode 'r' (29). Bytes between the end of the data and a write placed
+    // beyond it by a seek read as 0.
+    int readStream(void* dst, int n, int* got) override;
+    int writeStream(const void* src, int n, int* got) override;
+    // Errors: 6 closed, 87 bad origin, 131 negative result; these are recorded, not reported.
+    // A successful seek drops pushed-back bytes.
+    int seek(int offset, int origin) override;
+    unsigned char* dataAddress() override;
+
+    // Finds the page holding the position (creating pages when create is true); offset receives
+    // the position within curPage.
+    bool checkPage(int& offset, bool create);
+    // The byte at p without moving the position; 0 outside the data.
+    int getByte(int p);
+    // The whole content as new objects that the caller deletes.
+    rpJString* getJString();
+    std::string* getString();
+
+    unsigned char* data;  // head block: owned when ownsData, else borrowed; may be null
+    int headSize;
+    bool ownsData;
+    int allocated;        // bytes held: head block plus pages
+    int pageSize;
+    Page* firstPage;      // owned chain
+    Page* lastPage;       // not owned: the end of the chain
+    Page* curPage;        // not owned: the page found by the last checkPage
+
+private:
+    Page* newPage();
+    // Copies n bytes (zeros when src is null) to the position and advances it.
+    int store(const unsigned char* src, int n);
+    // Copies the whole content, head block and pages in order, into out.
+    void copyOut(std::string& out);
+};
+
+#endif

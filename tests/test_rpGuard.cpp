@@ -1,0 +1,114 @@
+// The fault guard: faults in foreign code end the guarded call, not the process.
+#include "rpGuard.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+typedef int (*IntEntry)();
+
+// GetProcAddress gives a generic entry; going through void(*)() states that the cast is meant.
+IntEntry entryOf(HMODULE library, const char* name)
+{
+    return reinterpret_cast<IntEntry>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+struct Call {
+    IntEntry entry;
+    int result;
+};
+
+void callEntry(void* context)
+{
+    Call* call = static_cast<Call*>(context);
+    call->result = call->entry();
+}
+
+class GuardTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = LoadLibraryA(testsupport::fixturePath("faulty.dll").c_str());
+        ASSERT_NE(library, nullptr);
+    }
+    void TearDown() override
+    {
+        if (library)
+            FreeLibrary(library);
+    }
+    DWORD run(const char* name, int* result = nullptr)
+    {
+        Call call{entryOf(library, name), -1};
+        EXPECT_NE(call.entry, nullptr) << name;
+        DWORD code = rpGuardedCall(callEntry, &call);
+        if (result)
+            *result = call.result;
+        return code;
+    }
+    HMODULE library = nullptr;
+};
+
+}  // namespace
+
+TEST_F(GuardTest, NormalCallReturnsZeroAndItsResult)
+{
+    int result = 0;
+    EXPECT_EQ(run("answer", &result), 0u);
+    EXPECT_EQ(result, 42);
+}
+
+TEST_F(GuardTest, EachKindOfFaultEndsOnlyTheCall)
+{
+    int result = 0;
+    EXPECT_EQ(run("faultAccess", &result), (DWORD)EXCEPTION_ACCESS_VIOLATION);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(run("faultIllegal"), (DWORD)EXCEPTION_ILLEGAL_INSTRUCTION);
+    EXPECT_EQ(run("faultDivide"), (DWORD)EXCEPTION_INT_DIVIDE_BY_ZERO);
+    // After every fault the next guarded call works normally.
+    EXPECT_EQ(run("answer", &result), 0u);
+    EXPECT_EQ(result, 42);
+}
+
+TEST_F(GuardTest, StackOverflowIsSurvivedTwice)
+{
+    // The second overflow proves the stack's guard page was restored after the first.
+    EXPECT_EQ(run("faultStack"), (DWORD)EXCEPTION_STACK_OVERFLOW);
+    EXPECT_EQ(run("faultStack"), (DWORD)EXCEPTION_STACK_OVERFLOW);
+    int result = 0;
+    EXPECT_EQ(run("answer", &result), 0u);
+    EXPECT_EQ(result, 42);
+}
+
+TEST_F(GuardTest, FaultsOutsideAGuardedCallAreNotSwallowed)
+{
+    // Arm the handler with one guarded call, then fault outside any: the fault must reach the
+    // ordinary handlers (here the unhandled-exception filter, which ends the "probe" thread).
+    EXPECT_EQ(run("answer"), 0u);
+    IntEntry access = entryOf(library, "faultAccess");
+    static volatile LONG filtered = 0;
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG {
+        InterlockedExchange(&filtered, 1);
+        ExitThread(7);
+    });
+    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
+        return static_cast<DWORD>(reinterpret_cast<IntEntry>(p)());
+    }, reinterpret_cast<LPVOID>(access), 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeThread(thread, &exitCode);
+    CloseHandle(thread);
+    SetUnhandledExceptionFilter(previous);
+    EXPECT_EQ(filtered, 1);
+    EXPECT_EQ(exitCode, 7u);
+}
+
+TEST(GuardFaultCodes, OnlyHardwareFaultsAreGuarded)
+{
+    EXPECT_TRUE(rpIsGuardedFault(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_TRUE(rpIsGuardedFault(EXCEPTION_STACK_OVERFLOW));
+    EXPECT_FALSE(rpIsGuardedFault(EXCEPTION_BREAKPOINT));
+    EXPECT_FALSE(rpIsGuardedFault(0xE06D7363));  // a C++ exception of another compiler
+    EXPECT_FALSE(rpIsGuardedFault(DBG_PRINTEXCEPTION_C));
+}

@@ -49,10 +49,8 @@ bool rpControl::tryLink()
     if (!parent || !parent->hwnd)
         return false;
     HWND item = GetDlgItem(parent->hwnd, id);
-    if (!item)
-        return false;
-    linkWin(item);
-    return true;
+    // linkWin refuses an item that another object is already bound to.
+    return item && linkWin(item);
 }
 
 bool rpControl::show(int cmdShow)

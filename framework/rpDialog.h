@@ -33,6 +33,7 @@ public:
     // IDOK: queryOk(), result 1, okProc(), destroy(). IDCANCEL: queryClose(), result 2,
     // destroy(). Both are then handled; other ids are not.
     bool command(int id, int code) override;
+    using rpWin::command;
 
     virtual bool isModified();   // isModifiedMapData()
     virtual bool queryOk();      // true: OK may end the dialog

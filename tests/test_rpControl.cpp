@@ -80,6 +80,13 @@ TEST_F(ControlTest, BindsToAnExistingItemAndDiesWithIt)
     EXPECT_EQ(rpWin::GetWin(item(201)), edit);
     EXPECT_TRUE(edit->tryLink());
 
+    // A second object over the same item is refused and stays unbound.
+    TrackedControl second(parentObject, "Edit", 201);
+    second.owner = false;
+    EXPECT_EQ(second.hwnd, nullptr);
+    EXPECT_FALSE(second.tryLink());
+    EXPECT_EQ(rpWin::GetWin(item(201)), edit);
+
     // No item with that id: the object stays unbound until it creates its own window.
     TrackedControl missing(parentObject, "Edit", 299);
     EXPECT_EQ(missing.hwnd, nullptr);
@@ -87,7 +94,7 @@ TEST_F(ControlTest, BindsToAnExistingItemAndDiesWithIt)
     EXPECT_FALSE(missing.linked);
 
     DestroyWindow(dialog);
-    EXPECT_EQ(controlsDeleted, 1);
+    EXPECT_EQ(controlsDeleted, 1);  // the stack objects go at the end of the test
 }
 
 TEST_F(ControlTest, PlainPartnerIsWrappedWithoutBeingSubclassed)

@@ -166,7 +166,8 @@ int rpStream::write(const void* src, int n, int* got)
             *got = 0;
         return 0;
     }
-    return viewError(writeStream(src, n, got), "write", 5);
+    int result = writeStream(src, n, got);
+    return result == 0 ? (lastError = 0) : viewError(result, "write", 5);
 }
 
 int rpStream::getb(unsigned char& b)

@@ -2,6 +2,7 @@
 // searching and comparing with optional ASCII case folding.
 #include "rpJString.h"
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -29,7 +30,7 @@ inline bool leadsPair(const unsigned char* p)
 
 rpJString::rpJString()
     : rpObject("rpJString"), count(0), capacity(LocalCapacity), chars(localChars), localChars(),
-      heapChars(nullptr)
+      heapChars(nullptr), heapSize(0)
 {
 }
 
@@ -91,6 +92,7 @@ void rpJString::clearHeap()
 {
     delete[] heapChars;
     heapChars = nullptr;
+    heapSize = 0;
     chars = localChars;
     capacity = LocalCapacity;
     count = 0;
@@ -102,10 +104,18 @@ void rpJString::checkAlloc(int n)
         return;
     int grown = capacity + GrowStep;
     int newCapacity = n > grown ? n : grown;
-    unsigned short* buffer = new unsigned short[newCapacity];
+    if (newCapacity <= bufferSize()) {
+        capacity = newCapacity;
+        return;
+    }
+    int size = newCapacity;
+    if (heapChars && heapSize <= INT_MAX / 2 && heapSize * 2 > size)
+        size = heapSize * 2;
+    unsigned short* buffer = new unsigned short[size];
     std::memcpy(buffer, chars, sizeof(unsigned short) * count);
     delete[] heapChars;
     heapChars = buffer;
+    heapSize = size;
     chars = buffer;
     capacity = newCapacity;
 }
@@ -186,11 +196,11 @@ void rpJString::insert(int pos, unsigned short ch, int n)
 
 void rpJString::insert(int pos, const unsigned short* codes, int n)
 {
-    if (pos < 0 || pos > count || n < 1)
+    if (!codes || pos < 0 || pos > count || n < 1)
         return;
     // Codes taken from this string itself would move (or be freed) while the gap opens.
     std::vector<unsigned short> own;
-    if (codes >= chars && codes < chars + capacity) {
+    if (codes >= chars && codes < chars + bufferSize()) {
         own.assign(codes, codes + n);
         codes = own.data();
     }
@@ -227,10 +237,10 @@ void rpJString::replace(int pos, unsigned short ch, int n)
 
 void rpJString::replace(int pos, const unsigned short* codes, int n)
 {
-    if (pos < 0 || pos > count || n <= 0)
+    if (!codes || pos < 0 || pos > count || n <= 0)
         return;
     std::vector<unsigned short> own;
-    if (codes >= chars && codes < chars + capacity) {
+    if (codes >= chars && codes < chars + bufferSize()) {
         own.assign(codes, codes + n);
         codes = own.data();
     }

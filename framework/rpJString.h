@@ -34,7 +34,7 @@ public:
 
     // Frees the heap buffer and empties the string (back to the local buffer).
     void clearHeap();
-    // Makes room for at least n characters; growth is linear: max(n, capacity + 64).
+    // Makes room for at least n characters; capacity grows linearly: max(n, capacity + 64).
     void checkAlloc(int n);
 
     int byteLength() const;
@@ -94,12 +94,18 @@ public:
     void toLower();
 
     int count;                              // characters in the string
-    int capacity;                           // characters the current buffer holds
+    int capacity;                           // characters that fit without reallocating
     unsigned short* chars;                  // not owned: localChars or heapChars
     unsigned short localChars[LocalCapacity];
     unsigned short* heapChars;              // owned; null while localChars is in use
 
 private:
+    // Codes the heap buffer really holds (0 without one). It grows geometrically while
+    // capacity keeps the linear steps, so building a long string piece by piece copies it
+    // only a few times.
+    int heapSize;
+    // Codes the current buffer really holds.
+    int bufferSize() const { return heapChars ? heapSize : LocalCapacity; }
     // Opens a gap of n characters at pos (n > 0, 0 <= pos <= count) and returns its start.
     unsigned short* openGap(int pos, int n);
     // Makes room for overwriting n characters at pos and returns where they go.

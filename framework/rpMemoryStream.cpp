@@ -8,9 +8,20 @@
 #include <cstring>
 #include <vector>
 
+namespace {
+// Text moves one byte per call through the stream; a single byte needs no library call.
+inline void copyBytes(unsigned char* dst, const unsigned char* src, int n)
+{
+    if (n == 1)
+        *dst = *src;
+    else
+        std::memcpy(dst, src, n);
+}
+}  // namespace
+
 rpMemoryStream::rpMemoryStream()
     : data(nullptr), headSize(0), ownsData(false), allocated(0), pageSize(PageSize),
-      firstPage(nullptr), lastPage(nullptr), curPage(nullptr)
+      firstPage(nullptr), lastPage(nullptr), curPage(nullptr), curPageStart(0)
 {
     streamKind = 3;
 }
@@ -34,6 +45,7 @@ void rpMemoryStream::releaseHeap()
     ownsData = false;
     allocated = 0;
     firstPage = lastPage = curPage = nullptr;
+    curPageStart = 0;
     lastError = 0;
     pos = 0;
     dataSize = 0;
@@ -134,11 +146,19 @@ bool rpMemoryStream::checkPage(int& offset, bool create)
         if (!page)
             return false;
         firstPage = lastPage = curPage = page;
+        curPageStart = 0;
     }
-    offset = pos - headSize;
+    int target = pos - headSize;
     Page* page = firstPage;
+    int start = 0;
+    if (curPage && target >= curPageStart) {
+        page = curPage;
+        start = curPageStart;
+    }
+    offset = target - start;
     while (offset >= page->size) {
         offset -= page->size;
+        start += page->size;
         if (!page->next) {
             if (!create)
                 return false;
@@ -151,6 +171,7 @@ bool rpMemoryStream::checkPage(int& offset, bool create)
         page = page->next;
     }
     curPage = page;
+    curPageStart = start;
     return true;
 }
 
@@ -169,17 +190,17 @@ int rpMemoryStream::readStream(void* dst, int n, int* got)
     unsigned char* out = static_cast<unsigned char*>(dst);
     if (pos < headSize) {
         int chunk = n < headSize - pos ? n : headSize - pos;
-        std::memcpy(out, data + pos, chunk);
+        copyBytes(out, data + pos, chunk);
         out += chunk;
         pos += chunk;
         lastRead += chunk;
         n -= chunk;
     }
     int offset;
-    while (n > 0 && checkPage(offset, false)) {
+    while (n > 0 && ((offset = offsetInCurPage()) >= 0 || checkPage(offset, false))) {
         int room = curPage->size - offset;
         int chunk = n < room ? n : room;
-        std::memcpy(out, curPage->bytes() + offset, chunk);
+        copyBytes(out, curPage->bytes() + offset, chunk);
         out += chunk;
         pos += chunk;
         lastRead += chunk;
@@ -199,15 +220,15 @@ int rpMemoryStream::store(const unsigned char* src, int n)
             dst = data + pos;
             room = headSize - pos;
         } else {
-            int offset;
-            if (!checkPage(offset, true))
+            int offset = offsetInCurPage();
+            if (offset < 0 && !checkPage(offset, true))
                 return 8;
             dst = curPage->bytes() + offset;
             room = curPage->size - offset;
         }
         int chunk = n < room ? n : room;
         if (src) {
-            std::memcpy(dst, src, chunk);
+            copyBytes(dst, src, chunk);
             src += chunk;
         } else {
             std::memset(dst, 0, chunk);

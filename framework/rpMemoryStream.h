@@ -64,6 +64,18 @@ public:
     Page* curPage;        // not owned: the page found by the last checkPage
 
 private:
+    // Page offset at which curPage starts. Pages never move or shrink, so a lookup at or past
+    // it resumes there instead of walking the chain from the first page: sequential reading
+    // and writing stay linear however long the chain grows.
+    int curPageStart;
+    // The position's offset in curPage when it lies there (the common case of sequential
+    // access, answered without a lookup), else -1.
+    int offsetInCurPage() const
+    {
+        int offset = pos - headSize - curPageStart;
+        return curPage && offset >= 0 && offset < curPage->size ? offset : -1;
+    }
+
     Page* newPage();
     // Copies n bytes (zeros when src is null) to the position and advances it.
     int store(const unsigned char* src, int n);

@@ -166,7 +166,8 @@ int rpStream::write(const void* src, int n, int* got)
             *got = 0;
         return 0;
     }
-    return viewError(writeStream(src, n, got), "write", 5);
+    int result = writeStream(src, n, got);
+    return result == 0 ? (lastError = 0) : viewError(result, "write", 5);
 }
 
 int rpStream::getb(unsigned char& b)
@@ -356,7 +357,7 @@ int rpStream::puts(const std::string* s)
     return putText(reinterpret_cast<const unsigned char*>(s->data()), s->size());
 }
 
-int rpStream::puts(rpJString* s)
+int rpStream::puts(const rpJString* s)
 {
     lastError = 0;
     if (!s)
@@ -375,7 +376,7 @@ int rpStream::putsln(const char* s)
     return result == 0 ? putj(newlineCode) : result;
 }
 
-int rpStream::putsln(rpJString* s)
+int rpStream::putsln(const rpJString* s)
 {
     int result = puts(s);
     return result == 0 ? putj(newlineCode) : result;

@@ -80,10 +80,10 @@ public:
 
     // Text without (puts) or with (putsln) the line end newlineCode.
     int puts(const char* s);
-    int puts(rpJString* s);
+    int puts(const rpJString* s);
     int puts(const std::string* s);
     int putsln(const char* s);
-    int putsln(rpJString* s);
+    int putsln(const rpJString* s);
     int putsln(const std::string* s);
     // printf-style. Text longer than the 10000-byte working buffer is cut at the last whole
     // character that fits (at most 9999 bytes are written).

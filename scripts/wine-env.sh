@@ -43,6 +43,9 @@ rp_start_wine() {
     wineserver -w
   fi
   wineserver -p
+  # Xvfb has no window manager: unmanaged windows keep Wine from waiting for one each time a
+  # captioned window is destroyed (about 2 s). Set on every start so older prefixes get it too.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   RP_STARTED_WINESERVER=1
 }
 

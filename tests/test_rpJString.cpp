@@ -141,6 +141,47 @@ TEST(JStringStorage, LocalBufferThenLinearGrowth)
     EXPECT_EQ(s.chars, s.localChars);
 }
 
+// A string built piece by piece: capacity keeps its linear steps, yet the codes are moved to a
+// new buffer only a few times, and edits that take codes from the string itself stay correct.
+TEST(JStringStorage, LongStringBuiltPieceByPiece)
+{
+    rpJString s;
+    std::u16string model;
+    int expectedCapacity = 64;
+    int moves = 0;
+    const unsigned short* buffer = s.chars;
+    for (int i = 0; i < 20000; ++i) {
+        unsigned short ch = static_cast<unsigned short>(i % 3 ? 'a' + i % 26 : 0x82A0 + i % 80);
+        s.append(ch, 1);
+        model.push_back(static_cast<char16_t>(ch));
+        if (s.count > expectedCapacity)
+            expectedCapacity = std::max(s.count, expectedCapacity + 64);
+        ASSERT_EQ(s.capacity, expectedCapacity) << "at " << i;
+        if (s.chars != buffer) {
+            ++moves;
+            buffer = s.chars;
+        }
+    }
+    EXPECT_LE(moves, 12);
+    ASSERT_EQ(s.count, static_cast<int>(model.size()));
+    EXPECT_TRUE(std::equal(model.begin(), model.end(), s.chars));
+
+    // The string's own codes inserted into itself, with and without a reallocation.
+    s.insert(10, s.chars + 100, 50);
+    model.insert(10, model.substr(100, 50));
+    s.insert(0, s.chars, s.count);
+    model.insert(0, model);
+    ASSERT_EQ(s.count, static_cast<int>(model.size()));
+    EXPECT_TRUE(std::equal(model.begin(), model.end(), s.chars));
+    s.replace(5, s.chars + 1000, 3000);
+    model.replace(5, 3000, model.substr(1000, 3000));
+    EXPECT_TRUE(std::equal(model.begin(), model.end(), s.chars));
+
+    s.clearHeap();
+    s.append('z', 65);
+    EXPECT_EQ(s.capacity, 128);  // a fresh heap buffer starts over
+}
+
 TEST(JStringEditing, InsertRespectsItsBounds)
 {
     rpJString s;

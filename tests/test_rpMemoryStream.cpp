@@ -76,6 +76,55 @@ TEST(MemoryStream, HeadBlockComesBeforeThePages)
     EXPECT_EQ(content(ms), src);
 }
 
+// The page lookup resumes at the page it found last; moving backwards, replacing the storage or
+// reopening must never leave it pointing at the wrong page.
+TEST(MemoryStream, PageLookupFollowsEveryMoveAndReset)
+{
+    rpMemoryStream ms;
+    ASSERT_TRUE(ms.reserve(100));
+    ms.wopen();
+    const std::string src = pattern(6000, 3);
+    for (char c : src)
+        ASSERT_EQ(ms.write(&c, 1, nullptr), 0);
+    EXPECT_EQ(pageCount(ms), 6);  // 100 head bytes, then 5900 bytes in 1024-byte pages
+
+    ms.close();
+    ms.ropen();
+    for (int at : {5999, 100, 99, 4196, 1123, 1124, 5000, 0, 3000}) {
+        ASSERT_EQ(ms.seek(at, 0), at);
+        unsigned char b = 0;
+        ASSERT_EQ(ms.getb(b), 0);
+        EXPECT_EQ(b, static_cast<unsigned char>(src[at])) << "at " << at;
+        int offset = -1;
+        ms.seek(at, 0);
+        if (at >= 100) {
+            ASSERT_TRUE(ms.checkPage(offset, false));
+            EXPECT_EQ(offset, (at - 100) % 1024) << "at " << at;
+        }
+    }
+
+    // Rewriting from the start in 'w' mode reuses the pages in order.
+    ms.wopen();
+    const std::string again = pattern(3000, 9);
+    ASSERT_EQ(ms.write(again.data(), 3000, nullptr), 0);
+    EXPECT_EQ(content(ms), again);
+    EXPECT_EQ(pageCount(ms), 6);
+
+    // New storage: the lookup starts over with the new chain.
+    ms.releaseHeap();
+    ms.wopen();
+    const std::string fresh = pattern(2100, 5);
+    for (char c : fresh)
+        ASSERT_EQ(ms.write(&c, 1, nullptr), 0);
+    EXPECT_EQ(pageCount(ms), 3);
+    EXPECT_EQ(content(ms), fresh);
+    ASSERT_TRUE(ms.reserve(500));  // a growing head block discards the pages too
+    ms.wopen();
+    ASSERT_EQ(ms.write(fresh.data(), 2100, nullptr), 0);
+    EXPECT_EQ(pageCount(ms), 2);
+    EXPECT_EQ(content(ms), fresh);
+}
+
 TEST(MemoryStream, ReservedBlockHoldsTextContiguously)
 {
     rpMemoryStream ms;

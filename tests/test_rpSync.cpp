@@ -59,15 +59,6 @@ TEST(SyncObjectTest, FailedWaitGivesTheSystemCode)
     sync.handle(nullptr);
 }
 
-TEST(SyncObjectTest, BaseHasNoKindOfObject)
-{
-    rpSyncObject sync("base");
-    EXPECT_EQ(sync.create(), -1);
-    EXPECT_EQ(sync.open(), -1);
-    EXPECT_EQ(sync.unlock(), -1);
-    EXPECT_STREQ(sync.objectName, "rpSync");
-}
-
 TEST(SyncObjectTest, NamesAreCutOnWholeCharacters)
 {
     rpSyncObject sync;

@@ -1,0 +1,92 @@
+// The list-box control: items, selection and the linked selection index.
+#include "rpListBox.h"
+
+#include "rpStrings.h"
+
+#include <vector>
+
+rpListBox::rpListBox(rpWin* parentWin, int controlIdValue, int styleBits)
+    : rpControl(parentWin, "ListBox", controlIdValue, styleBits)
+{
+}
+
+rpListBox::rpListBox(rpWin* parentWin, const char* className, int controlIdValue, int styleBits)
+    : rpControl(parentWin, className, controlIdValue, styleBits)
+{
+}
+
+rpListBox::~rpListBox() = default;
+
+void rpListBox::linkObject(int* selection, char** items)
+{
+    object = selection;
+    objectSize = 0;
+    if (!items)
+        return;
+    for (char** item = items; *item; ++item)
+        SendMessageA(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(*item));
+}
+
+void rpListBox::linkMapObject(rpCtrlMap* entry)
+{
+    linkObject(static_cast<int*>(entry->object), static_cast<char**>(entry->extra));
+}
+
+void rpListBox::updateObject()
+{
+    if (object)
+        *static_cast<int*>(object) = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
+}
+
+void rpListBox::updateScreen()
+{
+    if (object)
+        SendMessageA(hwnd, LB_SETCURSEL, static_cast<WPARAM>(*static_cast<int*>(object)), 0);
+}
+
+bool rpListBox::isModified()
+{
+    if (!object)
+        return false;
+    return static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0)) != *static_cast<int*>(object);
+}
+
+int rpListBox::getSel(char* text)
+{
+    const int index = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
+    if (index < 0) {
+        text[0] = '\0';
+        return index;
+    }
+    return static_cast<int>(
+        SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text)));
+}
+
+int rpListBox::getSel(char* text, int size)
+{
+    if (!text || size <= 0)
+        return -1;
+    text[0] = '\0';
+    const int index = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
+    if (index < 0)
+        return index;
+    const int length = static_cast<int>(
+        SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
+    if (length < 0)
+        return length;
+    std::vector<char> whole(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(whole.data()));
+    return rpStrncpy(reinterpret_cast<unsigned char*>(text),
+                     reinterpret_cast<const unsigned char*>(whole.data()), size);
+}
+
+int rpListBox::showLast()
+{
+    const LRESULT count = SendMessageA(hwnd, LB_GETCOUNT, 0, 0);
+    lastError = 0;
+    if (count > 0)
+        lastError = static_cast<int>(
+            SendMessageA(hwnd, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0));
+    return lastError;
+}

@@ -1,0 +1,35 @@
+// rpListBox: the list-box control. When linked, its variable is an int holding the zero-based
+// index of the selected item (-1: none); items can be added from a null-terminated array.
+#ifndef RP_LISTBOX_H
+#define RP_LISTBOX_H
+
+#include "rpControl.h"
+
+class rpListBox : public rpControl {
+public:
+    // A list box over item `id` of parent (window class "ListBox"); binds at once when the item
+    // exists, and then keeps the item's own style.
+    rpListBox(rpWin* parent, int id, int style);
+    rpListBox(rpWin* parent, const char* className, int id, int style);
+    ~rpListBox() override;
+
+    using rpControl::linkObject;
+    // Links the selection variable (not owned) and appends each string of the null-terminated
+    // items array with LB_ADDSTRING. The selection is not touched.
+    void linkObject(int* selection, char** items);
+    void linkMapObject(rpCtrlMap* entry) override;  // selection = object, items = extra
+    void updateObject() override;    // LB_GETCURSEL -> variable
+    void updateScreen() override;    // variable -> LB_SETCURSEL
+    bool isModified() override;      // the selection differs from the variable
+
+    // The selected item's text (LB_GETTEXT); returns its length, or the negative LB_GETCURSEL
+    // answer with text emptied when nothing is selected. The caller's buffer must hold the item.
+    int getSel(char* text);
+    // The same into a buffer of `size` bytes: a longer item is cut at a whole Shift-JIS
+    // character and the length of what was stored is returned.
+    int getSel(char* text, int size);
+    // Scrolls the last item to the top (LB_SETTOPINDEX); returns and records 0 or LB_ERR.
+    int showLast();
+};
+
+#endif

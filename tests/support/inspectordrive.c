@@ -73,10 +73,11 @@ static int drop(HWND h, int count, char** files)
     void* remote = process ? VirtualAllocEx(process, NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : NULL;
     int result = 1;
     if (remote && WriteProcessMemory(process, remote, block, size, NULL)) {
-        /* The block is a fixed allocation, so its address serves as the drop handle. */
-        PostMessageA(h, WM_DROPFILES, (WPARAM)remote, 0);
-        settle(h);
-        result = 0;
+        /* The block is a fixed allocation, so its address serves as the drop handle. Sent, so
+         * that it is freed only after the inspector has read it. */
+        DWORD_PTR answer;
+        if (SendMessageTimeoutA(h, WM_DROPFILES, (WPARAM)remote, 0, SMTO_NORMAL, 60000, &answer))
+            result = 0;
     }
     if (remote)
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);

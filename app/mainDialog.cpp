@@ -6,10 +6,12 @@
 #include "rpClipboard.h"
 #include "rpFileDialog.h"
 #include "rpMemoryStream.h"
+#include "rpApp.h"
 #include "rpPathname.h"
 #include "rpStrings.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <cstdint>
 #include <vector>
@@ -54,6 +56,64 @@ void mainDialog::onCreate()
     listBox = new rpListBox(this, "ListBox", IDC_RESULTS,
                             WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_SORT);
     DragAcceptFiles(hwnd, TRUE);
+    // Files named on the command line (dropped on the program's icon, Send To) are probed once
+    // the dialog is on screen; without them nothing changes.
+    if (App.argc > 1)
+        PostMessageA(hwnd, WM_PROBEARGS, 0, 0);
+}
+
+bool mainDialog::other(rpEvent& e)
+{
+    if (e.msg == WM_PROBEARGS) {
+        probeArguments(App.argc, App.argv);
+        return true;
+    }
+    if (e.msg == WM_CONTEXTMENU && listBox && reinterpret_cast<HWND>(e.wParam) == listBox->hwnd) {
+        // From the keyboard (Shift+F10, the menu key) the position is -1, -1.
+        POINT at = {GET_X_LPARAM(e.lParam), GET_Y_LPARAM(e.lParam)};
+        showListMenu(at.x == -1 && at.y == -1 ? nullptr : &at);
+        return true;
+    }
+    return rpDialogModal::other(e);
+}
+
+void mainDialog::probeArguments(int argc, char** argv)
+{
+    clearList();
+    for (int i = 1; i < argc; ++i) {
+        if (!argv[i] || !argv[i][0])
+            continue;
+        // A relative name is taken against the current directory, as the shell would.
+        rpPathname pathname;
+        probeFile(pathname.storeName(argv[i]) == 0 ? pathname.path : argv[i]);
+    }
+}
+
+void mainDialog::showListMenu(const POINT* screen)
+{
+    POINT at = {0, 0};
+    if (screen) {
+        at = *screen;
+    } else {
+        // Keyboard: below the selected line, or at the top of the list when none is selected.
+        RECT item = {0, 0, 0, 0};
+        LRESULT selected = SendMessageA(listBox->hwnd, LB_GETCURSEL, 0, 0);
+        if (selected != LB_ERR)
+            SendMessageA(listBox->hwnd, LB_GETITEMRECT, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(&item));
+        at.x = item.left + 8;
+        at.y = item.bottom;
+        ClientToScreen(listBox->hwnd, &at);
+    }
+    bool hasLines = SendMessageA(listBox->hwnd, LB_GETCOUNT, 0, 0) > 0;
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_COPY, "コピー");
+    AppendMenuA(menu, MF_STRING | (nmenu > 0 ? 0 : MF_GRAYED), IDC_COPYHTML, "HTMLコピー");
+    AppendMenuA(menu, MF_STRING, IDC_CLEAR, "クリア");
+    // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
+    TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
+    DestroyMenu(menu);
 }
 
 void mainDialog::clearList()
@@ -81,12 +141,17 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
     for (int i = 0; i < count; ++i) {
         char path[ProbeTextSize] = "";
         DragQueryFileA(drop, static_cast<UINT>(i), path, sizeof path);
-        rpPathname pathname;
-        pathname.storeName(path);
-        rpStrncpy(dllName, path, sizeof dllName);
-        rpStrncpy(fn, pathname.filePos ? pathname.filePos : "", sizeof fn);
-        checkDll();
+        probeFile(path);
     }
+}
+
+void mainDialog::probeFile(const char* path)
+{
+    rpPathname pathname;
+    pathname.storeName(path);
+    rpStrncpy(dllName, path, sizeof dllName);
+    rpStrncpy(fn, pathname.filePos ? pathname.filePos : "", sizeof fn);
+    checkDll();
 }
 
 void mainDialog::checkDll()

@@ -2,6 +2,7 @@
 #include "probe.h"
 
 #include "pluginapi.h"
+#include "rpGuard.h"
 #include "rpModule.h"
 #include "rpStrings.h"
 
@@ -170,6 +171,17 @@ void askPlugin(HWND list, HMODULE library)
     enumerate(list, library);
 }
 
+struct PluginQuestions {
+    HWND list;
+    HMODULE library;
+};
+
+void askPluginGuarded(void* context)
+{
+    PluginQuestions* questions = static_cast<PluginQuestions*>(context);
+    askPlugin(questions->list, questions->library);
+}
+
 }  // namespace
 
 void probeDll(HWND list)
@@ -186,6 +198,12 @@ void probeDll(HWND list)
         addLine(list, "load error %d", error);
         return;
     }
-    askPlugin(list, library.handle);
+    // The plug-in's own code runs from here on: a fault in it ends this file's block with a line
+    // instead of ending the tool. The library is still released; faults of the library's
+    // initialisation are the loader's to report (as a load error above).
+    PluginQuestions questions = {list, library.handle};
+    DWORD fault = rpGuardedCall(askPluginGuarded, &questions);
+    if (fault != 0)
+        addLine(list, "  例外が発生しました %08x", static_cast<unsigned>(fault));
     library.unload();
 }

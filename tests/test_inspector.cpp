@@ -116,7 +116,7 @@ protected:
         std::string exe = inspectorPath();
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
-        std::string commandLine = "\"" + exe + "\"";
+        std::string commandLine = "\"" + exe + "\"" + arguments();
         ASSERT_TRUE(CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                    testsupport::binDir().c_str(), &startup, &process))
             << exe << " error " << GetLastError();
@@ -178,6 +178,9 @@ protected:
         GetExitCodeProcess(process.hProcess, &code);
         EXPECT_EQ(code, 0u);
     }
+
+    // What follows the program's path on its command line.
+    virtual std::string arguments() { return ""; }
 
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;
@@ -244,6 +247,42 @@ TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsS
     };
     EXPECT_EQ(clipboardText(), block(underscoreBlock) + block(commandBlock));
 
+    closeAndExpectExitCode0();
+}
+
+// Started with files on its command line, as when they are dropped on the program's icon.
+class InspectorWithArguments : public InspectorProcess {
+protected:
+    std::string arguments() override
+    {
+        // A quoted name with a blank, an empty argument, and a Shift-JIS name whose characters
+        // end in 0x5C.
+        blank = temp.file("plug command.dll");
+        japanese = temp.file("表示ソフト.dll");
+        CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), blank.c_str(), FALSE);
+        CopyFileA(testsupport::fixturePath("plug_underscore.dll").c_str(), japanese.c_str(), FALSE);
+        return " \"" + blank + "\" \"\" " + japanese;
+    }
+    testsupport::TempDir temp;
+    std::string blank, japanese;
+};
+
+TEST_F(InspectorWithArguments, ProbesTheNamedFilesAtStartUp)
+{
+    ASSERT_EQ(waitForLines(8 + 7), 8 + 7);
+    clickAndWait(122);
+    std::vector<std::string> first = commandBlock;
+    first[1] = "プラグイン  plug command.dll";
+    const std::vector<std::string> second = {
+        "",
+        "プラグイン  表示ソフト.dll",
+        "  プラグインID  0000abcd  00000005",
+        "  名称= [Underscore]",
+        "  タイプ=  Select",
+        "  メニュー[0]= [選択]",
+        "  メニュー[1]= [Select all]",
+    };
+    EXPECT_EQ(clipboardText(), block(first) + block(second));
     closeAndExpectExitCode0();
 }
 

@@ -7,6 +7,7 @@
 #include "modaldriver.h"
 #include "probe.h"
 #include "resource.h"
+#include "rpApp.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -381,6 +383,136 @@ TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
 
         sendCommand(window, IDC_COPY);
         EXPECT_EQ(clipboardText(), joinCrLf(listLines(list)));
+    });
+}
+
+
+// ---- Files named on the command line.
+
+TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
+{
+    testsupport::TempDir temp;
+    // A name with a blank and one whose double-byte characters end in 0x5C ("表", "ソ").
+    std::string blank = temp.file("plug command.dll");
+    std::string japanese = temp.file("表示ソフト.dll");
+    ASSERT_TRUE(CopyFileA(fixture("plug_command.dll").c_str(), blank.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixture("plug_import.dll").c_str(), japanese.c_str(), FALSE));
+
+    // The working folder of the tests holds the fixtures: a relative name is taken from there.
+    App.xSetupArgs(("\"" + blank + "\" \"\" plug_underscore.dll \"" + japanese + "\"").c_str());
+    runDialog([&](mainDialog&, HWND, HWND list) {
+        Lines lines = listLines(list);
+        ASSERT_EQ(lines.size(), 8u + 7u + 7u);
+        EXPECT_EQ(lines[1], "プラグイン  plug command.dll");
+        EXPECT_EQ(lines[7], "  メニュー[2]= [三番目]");
+        EXPECT_EQ(lines[9], "プラグイン  plug_underscore.dll");
+        EXPECT_EQ(lines[10], "  プラグインID  0000abcd  00000005");
+        EXPECT_EQ(lines[16], "プラグイン  表示ソフト.dll");
+        EXPECT_EQ(lines[21], "  ファイルタイプ[1]= [Text file] [*.txt]");
+        // The record describes the last file.
+        EXPECT_EQ(std::string(dllName), japanese);
+        EXPECT_STREQ(fn, "表示ソフト.dll");
+        EXPECT_EQ(nmenu, 2);
+    });
+    App.freeArgs();
+}
+
+TEST_F(MainDialogTest, WithoutArgumentsNothingIsProbedAtStartUp)
+{
+    App.xSetupArgs("");
+    ASSERT_EQ(App.argc, 1);
+    runDialog([&](mainDialog&, HWND, HWND list) { EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0); });
+    App.freeArgs();
+}
+
+// ---- The list menu.
+
+struct MenuItem {
+    UINT id;
+    std::string text;
+    bool grayed;
+    bool operator==(const MenuItem& o) const { return id == o.id && text == o.text && grayed == o.grayed; }
+};
+
+std::ostream& operator<<(std::ostream& out, const MenuItem& item)
+{
+    return out << item.id << " " << item.text << (item.grayed ? " (grayed)" : "");
+}
+
+// While a popup menu of this thread is open: its items, then the keys that choose item `choose`
+// (0-based; -1 closes the menu with Esc). Runs from a step scheduled inside the menu's loop.
+std::vector<MenuItem> readAndChoose(int choose)
+{
+    std::vector<MenuItem> items;
+    HWND popup = FindWindowA("#32768", nullptr);
+    EXPECT_NE(popup, nullptr) << "no popup menu is open";
+    if (!popup)
+        return items;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+        char text[64] = "";
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+        items.push_back({GetMenuItemID(menu, i), text, (state & MF_GRAYED) != 0});
+    }
+    if (choose < 0) {
+        PostMessageA(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    } else {
+        for (int i = 0; i <= choose; ++i)
+            PostMessageA(popup, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(popup, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    return items;
+}
+
+// Opens the list menu with `open` and chooses item `choose` inside it; returns the items seen.
+std::vector<MenuItem> useListMenu(std::function<void()> open, int choose)
+{
+    std::vector<MenuItem> seen;
+    testsupport::runLater(100, [&] { seen = readAndChoose(choose); });
+    open();  // returns when the menu has closed
+    testsupport::pumpMessages(100);  // the chosen command arrives as a posted WM_COMMAND
+    return seen;
+}
+
+TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_command.dll")});
+        sendCommand(window, IDC_COPYHTML);
+        std::string html = clipboardText();
+        ASSERT_NE(html.find("三番目"), std::string::npos);
+        Lines lines = listLines(list);
+
+        // A right-click on the list: everything can be copied. HTML copy gives what the command does.
+        setClipboardText("before");
+        auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
+        std::vector<MenuItem> all = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", false},
+                                     {IDC_CLEAR, "クリア", false}};
+        EXPECT_EQ(useListMenu(rightClick, 1), all);
+        EXPECT_EQ(clipboardText(), html);
+
+        // From the keyboard (Shift+F10 or the menu key send the position -1, -1): Copy.
+        setClipboardText("before");
+        auto keyboard = [&] { SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1); };
+        EXPECT_EQ(useListMenu(keyboard, 0), all);
+        EXPECT_EQ(clipboardText(), joinCrLf(lines));
+
+        // Clear empties the list; the record stays, so only HTML copy has something left.
+        useListMenu(rightClick, 2);
+        EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
+        std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true}, {IDC_COPYHTML, "HTMLコピー", false},
+                                         {IDC_CLEAR, "クリア", false}};
+        EXPECT_EQ(useListMenu(keyboard, -1), cleared);
+
+        // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
+        dropOn(window, {fixture("plug_noid.dll")});
+        std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", true},
+                                           {IDC_CLEAR, "クリア", false}};
+        setClipboardText("kept");
+        EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
+        EXPECT_EQ(clipboardText(), "kept");
+        EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 3);
     });
 }
 

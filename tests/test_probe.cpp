@@ -313,4 +313,41 @@ TEST(ProbeRecord, FormatBoundedCutsAtAWholeShiftJisCharacter)
     EXPECT_STREQ(buf, "42");
 }
 
+// A plug-in that faults ends its own block with the exception line; the library is released and
+// the next file is probed as usual.
+TEST_F(ProbeTest, FaultingPluginsEndTheirBlockAndTheNextFileIsProbed)
+{
+    struct Case {
+        const char* name;
+        Lines tail;  // the block's lines after the file line
+    } cases[] = {
+        {"plug_fault_id.dll", {"  例外が発生しました c0000005"}},
+        {"plug_fault_name.dll", {"  プラグインID  00000bad  00000001", "  例外が発生しました c000001d"}},
+        {"plug_fault_type.dll",
+         {"  プラグインID  00000bad  00000002", "  名称= [割り算]", "  例外が発生しました c0000094"}},
+        {"plug_fault_badname.dll", {"  プラグインID  00000bad  00000004", "  例外が発生しました c0000005"}},
+        {"plug_fault_enum.dll",
+         {"  プラグインID  00000bad  00000003", "  名称= [Overflow]", "  タイプ=  Command",
+          "  メニュー[0]= [最初]", "  例外が発生しました c00000fd"}},
+    };
+    for (const Case& c : cases) {
+        Lines expected = {"", std::string("プラグイン  ") + c.name};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(probeFixture(c.name), expected) << c.name;
+        EXPECT_EQ(GetModuleHandleA(c.name), nullptr) << c.name << " was not released";
+    }
+    EXPECT_EQ(nmenu, 1);  // the overflowing enumeration's first string was kept
+    EXPECT_STREQ(menu[0], "最初");
+
+    // A fault in the library's initialisation is caught by the loader: a load error.
+    Lines lines = probeFixture("plug_fault_init.dll");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2].rfind("load error ", 0), 0u) << lines[2];
+
+    lines = probeFixture("plug_command.dll");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[7], "  メニュー[2]= [三番目]");
+    EXPECT_EQ(nmenu, 3);
+}
+
 }  // namespace

@@ -1,0 +1,179 @@
+// The main dialog: commands, file choice, drops and the two report copies.
+#include "mainDialog.h"
+
+#include "probe.h"
+#include "resource.h"
+#include "rpClipboard.h"
+#include "rpFileDialog.h"
+#include "rpMemoryStream.h"
+#include "rpPathname.h"
+#include "rpStrings.h"
+
+#include <shellapi.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr int ListLineSize = 1000;    // one list line read back, terminator included
+constexpr int ReportSize = 20000;     // the report text, terminator included
+
+}  // namespace
+
+mainDialog::mainDialog() : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr) {}
+
+bool mainDialog::command(int id, int code)
+{
+    switch (id) {
+    case IDC_OPEN:
+        if (getFile()) {
+            clearList();
+            checkDll();
+        }
+        return true;
+    case IDC_CLEAR:
+        clearList();
+        return true;
+    case IDC_COPY:
+        dataCopy();
+        return true;
+    case IDC_COPYHTML:
+        dataCopy2();
+        return true;
+    default:
+        return rpDialogModal::command(id, code);
+    }
+}
+
+void mainDialog::onCreate()
+{
+    moveCenter();
+    // The item exists, so the object binds to it at once and the template's style (unsorted)
+    // stays; the style given here would apply only to a list box created by the object.
+    listBox = new rpListBox(this, "ListBox", IDC_RESULTS,
+                            WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_SORT);
+    DragAcceptFiles(hwnd, TRUE);
+}
+
+void mainDialog::clearList()
+{
+    if (listBox)
+        SendMessageA(listBox->hwnd, LB_RESETCONTENT, 0, 0);
+}
+
+bool mainDialog::getFile()
+{
+    static const char* const filters[] = {"プラグイン", "*.dll", "全てのファイル", "*.*", nullptr};
+    rpGetOpenFileName dialog(this);
+    dialog.setFilters(filters);
+    char path[ProbeTextSize];
+    if (dialog.run(path, nullptr) != 1)
+        return false;
+    rpStrncpy(dllName, path, sizeof dllName);
+    dialog.getFileTitle(fn, sizeof fn);
+    return true;
+}
+
+void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
+{
+    clearList();
+    for (int i = 0; i < count; ++i) {
+        char path[ProbeTextSize] = "";
+        DragQueryFileA(drop, static_cast<UINT>(i), path, sizeof path);
+        rpPathname pathname;
+        pathname.storeName(path);
+        rpStrncpy(dllName, path, sizeof dllName);
+        rpStrncpy(fn, pathname.filePos ? pathname.filePos : "", sizeof fn);
+        checkDll();
+    }
+}
+
+void mainDialog::checkDll()
+{
+    probeDll(listBox ? listBox->hwnd : nullptr);
+}
+
+void mainDialog::dataCopy()
+{
+    rpMemoryStream stream;
+    rpClipText clipboard(nullptr, CF_TEXT);
+    HWND list = listBox ? listBox->hwnd : nullptr;
+    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    if (count <= 0)
+        return;
+
+    stream.wopen();
+    std::vector<char> longLine;
+    for (int i = 0; i < count; ++i) {
+        char line[ListLineSize] = "";
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0)
+            continue;
+        if (length < ListLineSize) {
+            SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line));
+        } else {
+            // A line longer than the line buffer is cut at a whole character.
+            longLine.assign(static_cast<size_t>(length) + 1, 0);
+            SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(longLine.data()));
+            rpStrncpy(line, longLine.data(), sizeof line);
+        }
+        stream.putsln(line);
+    }
+    stream.close();
+
+    // The text normally fits the fixed buffer; a longer report (many dropped files) is read
+    // into one of its own size, so that no line is lost.
+    int size = stream.dataSize;
+    char fixed[ReportSize];
+    std::vector<char> large;
+    char* text = fixed;
+    if (size + 1 > ReportSize) {
+        large.assign(static_cast<size_t>(size) + 1, 0);
+        text = large.data();
+    }
+    stream.ropen();
+    int got = 0;
+    stream.read(text, size, &got);
+    text[got] = 0;
+    dbout("buf=[%s]\n", text);
+    clipboard.putData(text, got + 1, 0);
+    stream.releaseHeap();
+}
+
+void mainDialog::dataCopy2()
+{
+    rpMemoryStream stream;
+    rpClipText clipboard(nullptr, CF_TEXT);
+    stream.reserve(ReportSize);
+    stream.wopen();
+    const char* type = typeName[ptype >= 0 && ptype < 8 ? ptype : 0];
+    for (int i = 0; i < nmenu && i < MenuMax; ++i) {
+        stream.putsln("<tr>");
+        stream.formatln("<td rowspan=1>%s</td>", type);
+        stream.formatln("<td rowspan=1>%s</td>", fn);
+        stream.formatln("<td >%s</td>", menu[i]);
+        stream.formatln("<td rowspan=1>%s", pname);
+        stream.putsln("</td></tr>");
+    }
+    stream.close();
+
+    int size = stream.dataSize;
+    char* text = reinterpret_cast<char*>(stream.dataAddress());
+    std::vector<char> large;
+    if (!text || size + 1 > stream.headSize) {
+        // The rows did not fit the head block (or it could not be had): the rest lies in the
+        // stream's pages, so read the whole text back into one block of its own size.
+        large.assign(static_cast<size_t>(size) + 1, 0);
+        stream.ropen();
+        int got = 0;
+        if (size > 0)
+            stream.read(large.data(), size, &got);
+        size = got;
+        text = large.data();
+    }
+    text[size] = 0;
+    dbout("mfsize %d %x\n", size, static_cast<unsigned>(reinterpret_cast<uintptr_t>(text)));
+    clipboard.putData(text, size + 1, 0);
+    stream.releaseHeap();
+}

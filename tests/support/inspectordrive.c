@@ -1,0 +1,116 @@
+/* Drives a running inspector from another process, for the run script:
+ *   inspectordrive drop FILE...   waits for the inspector's window and drops the files on it
+ *   inspectordrive rect           prints the window's screen rectangle: left top width height
+ *   inspectordrive close          presses the Close button
+ * The drop is built as the shell builds one: a DROPFILES block with the ANSI names, placed in
+ * the inspector's own memory and sent as WM_DROPFILES. Exit code 0 on success, 1 otherwise. */
+#include <windows.h>
+#include <shlobj.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+/* The inspector's main dialog: a dialog-class top-level window with Open, Copy and the list. */
+static BOOL CALLBACK findInspector(HWND h, LPARAM found)
+{
+    char name[16] = "";
+    GetClassNameA(h, name, sizeof name);
+    if (strcmp(name, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, 120) && GetDlgItem(h, 122) &&
+        GetDlgItem(h, 260)) {
+        *(HWND*)found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND waitForInspector(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND found = NULL;
+        EnumWindows(findInspector, (LPARAM)&found);
+        if (found)
+            return found;
+        if (GetTickCount() - start > timeoutMs)
+            return NULL;
+        Sleep(100);
+    }
+}
+
+/* Waits until the window's thread has handled everything posted to it before. */
+static void settle(HWND h)
+{
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(h, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored);
+}
+
+static int drop(HWND h, int count, char** files)
+{
+    size_t size = sizeof(DROPFILES) + 1;
+    for (int i = 0; i < count; ++i)
+        size += strlen(files[i]) + 1;
+    char* block = (char*)calloc(1, size);
+    if (!block)
+        return 1;
+    DROPFILES* header = (DROPFILES*)block;
+    header->pFiles = sizeof(DROPFILES);
+    header->pt.x = 20;
+    header->pt.y = 20;
+    header->fNC = FALSE;
+    header->fWide = FALSE;
+    char* p = block + sizeof(DROPFILES);
+    for (int i = 0; i < count; ++i) {
+        size_t n = strlen(files[i]) + 1;
+        memcpy(p, files[i], n);
+        p += n;
+    }
+    *p = 0;
+
+    DWORD processId = 0;
+    GetWindowThreadProcessId(h, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ, FALSE, processId);
+    void* remote = process ? VirtualAllocEx(process, NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : NULL;
+    int result = 1;
+    if (remote && WriteProcessMemory(process, remote, block, size, NULL)) {
+        /* The block is a fixed allocation, so its address serves as the drop handle. Sent, so
+         * that it is freed only after the inspector has read it. */
+        DWORD_PTR answer;
+        if (SendMessageTimeoutA(h, WM_DROPFILES, (WPARAM)remote, 0, SMTO_NORMAL, 60000, &answer))
+            result = 0;
+    }
+    if (remote)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process)
+        CloseHandle(process);
+    free(block);
+    return result;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        fprintf(stderr, "usage: inspectordrive drop FILE... | rect | close\n");
+        return 1;
+    }
+    HWND h = waitForInspector(30000);
+    if (!h) {
+        fprintf(stderr, "inspectordrive: no inspector window\n");
+        return 1;
+    }
+    if (strcmp(argv[1], "drop") == 0)
+        return drop(h, argc - 2, argv + 2);
+    if (strcmp(argv[1], "rect") == 0) {
+        RECT r;
+        settle(h);
+        GetWindowRect(h, &r);
+        printf("%ld %ld %ld %ld\n", (long)r.left, (long)r.top, (long)(r.right - r.left), (long)(r.bottom - r.top));
+        return 0;
+    }
+    if (strcmp(argv[1], "close") == 0) {
+        PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(h, IDCANCEL));
+        return 0;
+    }
+    fprintf(stderr, "inspectordrive: unknown command %s\n", argv[1]);
+    return 1;
+}

@@ -1,0 +1,220 @@
+// The real plugin-inspector.exe as its own process, driven from this one the way a user would:
+// the Open button and the file dialog, dropped files, the Copy button and the clipboard, the
+// Close button and the exit code.
+#include "filedialogdriver.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// The inspector's main dialog among the top-level windows of the process.
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK collectInspector(HWND h, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    char name[16] = {};
+    GetClassNameA(h, name, sizeof name);
+    if (owner == search->processId && lstrcmpA(name, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, 260)) {
+        search->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string clipboardText()
+{
+    std::string text = "<none>";
+    for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries)
+        Sleep(20);
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            text.assign(p, strnlen(p, GlobalSize(h)));
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void setClipboardText(const char* text)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    size_t n = strlen(text) + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, n);
+    memcpy(GlobalLock(block), text, n);
+    GlobalUnlock(block);
+    SetClipboardData(CF_TEXT, block);
+    CloseClipboard();
+}
+
+// The expected copy of one probe block: each line followed by CR LF.
+std::string block(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+const std::vector<std::string> commandBlock = {
+    "",
+    "プラグイン  plug_command.dll",
+    "  プラグインID  12ab34cd  00000007",
+    "  名称= [テストコマンド]",
+    "  タイプ=  Command",
+    "  メニュー[0]= [表示(&V)]",
+    "  メニュー[1]= [Second item]",
+    "  メニュー[2]= [三番目]",
+};
+
+class InspectorProcess : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The executable lies one folder above the test programs: build\win64\.
+        std::string exe = testsupport::binDir() + "..\\plugin-inspector.exe";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::string commandLine = "\"" + exe + "\"";
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   testsupport::binDir().c_str(), &startup, &process))
+            << exe << " error " << GetLastError();
+        WaitForInputIdle(process.hProcess, 10000);
+        DWORD start = GetTickCount();
+        while (!window && GetTickCount() - start < 15000) {
+            WindowSearch search{process.dwProcessId, nullptr};
+            EnumWindows(collectInspector, reinterpret_cast<LPARAM>(&search));
+            window = search.found;
+            if (!window)
+                Sleep(50);
+        }
+        ASSERT_NE(window, nullptr) << "the inspector's window did not appear";
+    }
+
+    void TearDown() override
+    {
+        if (process.hProcess) {
+            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(process.hProcess, 99);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+
+    // Waits until the list shows `count` lines (or 20 s pass); the count when it stopped.
+    LRESULT waitForLines(LRESULT count)
+    {
+        HWND list = GetDlgItem(window, 260);
+        LRESULT now = 0;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(50)) {
+            now = SendMessageA(list, LB_GETCOUNT, 0, 0);
+            if (now == count)
+                break;
+        }
+        return now;
+    }
+
+    // A click on one of the dialog's buttons, posted so this process never waits on the dialog
+    // (the Open button runs a modal dialog, the Close button ends the process).
+    void click(int id)
+    {
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    }
+
+    // A click on a button whose command finishes by itself (Copy): returns once it was handled.
+    void clickAndWait(int id)
+    {
+        DWORD_PTR ignored;
+        SendMessageTimeoutA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(window, id)), SMTO_NORMAL, 20000, &ignored);
+    }
+
+    void closeAndExpectExitCode0()
+    {
+        click(IDCANCEL);
+        ASSERT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);
+        DWORD code = 99;
+        GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+    }
+
+    PROCESS_INFORMATION process = {};
+    HWND window = nullptr;
+};
+
+TEST_F(InspectorProcess, OpenAFileCopyTheListAndClose)
+{
+    char caption[200] = "";
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_EQ(std::string(caption).rfind("プラグイン インスペクタ  ", 0), 0u) << caption;
+
+    click(120);
+    HWND fileDialog = testsupport::waitForFileDialog(process.dwThreadId, 15000);
+    ASSERT_NE(fileDialog, nullptr) << "the open dialog did not appear";
+    testsupport::chooseInFileDialog(fileDialog, testsupport::fixturePath("plug_command.dll"));
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(commandBlock.size())), static_cast<LRESULT>(commandBlock.size()));
+
+    setClipboardText("before");
+    clickAndWait(122);
+    EXPECT_EQ(clipboardText(), block(commandBlock));
+
+    closeAndExpectExitCode0();
+}
+
+TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsSkipped)
+{
+    // Drop two plug-ins through the run script's helper, which builds the drop in the
+    // inspector's memory as the shell does.
+    std::string helper = testsupport::binDir() + "inspectordrive.exe";
+    std::string commandLine = "\"" + helper + "\" drop \"" + testsupport::fixturePath("plug_underscore.dll") + "\" \"" +
+                              testsupport::fixturePath("plug_command.dll") + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION drive = {};
+    ASSERT_TRUE(CreateProcessA(helper.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &drive));
+    ASSERT_EQ(WaitForSingleObject(drive.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD driveCode = 1;
+    GetExitCodeProcess(drive.hProcess, &driveCode);
+    CloseHandle(drive.hThread);
+    CloseHandle(drive.hProcess);
+    ASSERT_EQ(driveCode, 0u);
+    ASSERT_EQ(waitForLines(15), 15);
+
+    // While this process holds the clipboard (opened for a window of its own), Copy changes
+    // nothing and shows nothing.
+    setClipboardText("held");
+    HWND owner = CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(OpenClipboard(owner));
+    clickAndWait(122);
+    CloseClipboard();
+    DestroyWindow(owner);
+    EXPECT_EQ(clipboardText(), "held");
+
+    clickAndWait(122);
+    const std::vector<std::string> underscoreBlock = {
+        "",
+        "プラグイン  plug_underscore.dll",
+        "  プラグインID  0000abcd  00000005",
+        "  名称= [Underscore]",
+        "  タイプ=  Select",
+        "  メニュー[0]= [選択]",
+        "  メニュー[1]= [Select all]",
+    };
+    EXPECT_EQ(clipboardText(), block(underscoreBlock) + block(commandBlock));
+
+    closeAndExpectExitCode0();
+}
+
+}  // namespace

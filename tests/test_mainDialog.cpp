@@ -1,0 +1,391 @@
+// The inspector's main dialog in this process: its template, its commands, real drops through
+// WM_DROPFILES, the Open button with the real file dialog, and both report copies through the
+// real clipboard.
+#include "mainDialog.h"
+
+#include "filedialogdriver.h"
+#include "modaldriver.h"
+#include "probe.h"
+#include "resource.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// ---- Clipboard helpers (the raw API, so the code under test is checked independently).
+
+// The CF_TEXT on the clipboard up to its NUL; "<none>" without text, "<busy>" when it cannot be
+// opened.
+std::string clipboardText()
+{
+    if (!OpenClipboard(nullptr))
+        return "<busy>";
+    std::string text = "<none>";
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            text.assign(p, strnlen(p, GlobalSize(h)));
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void setClipboardText(const std::string& text)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+    GlobalUnlock(block);
+    SetClipboardData(CF_TEXT, block);
+    CloseClipboard();
+}
+
+// ---- Dialog helpers.
+
+Lines listLines(HWND list)
+{
+    Lines lines;
+    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::vector<char> text(SendMessageA(list, LB_GETTEXTLEN, i, 0) + 1);
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+        lines.push_back(text.data());
+    }
+    return lines;
+}
+
+std::string joinCrLf(const Lines& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+// Drops files on a window the way the shell does: a movable global DROPFILES block with the
+// ANSI names, sent as WM_DROPFILES. The receiver frees it (DragFinish).
+void dropOn(HWND window, const std::vector<std::string>& files)
+{
+    size_t size = sizeof(DROPFILES) + 1;
+    for (const std::string& f : files)
+        size += f.size() + 1;
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    ASSERT_NE(block, nullptr);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = {30, 60};
+    header->fNC = FALSE;
+    header->fWide = FALSE;
+    char* p = reinterpret_cast<char*>(header) + sizeof(DROPFILES);
+    for (const std::string& f : files) {
+        std::memcpy(p, f.c_str(), f.size() + 1);
+        p += f.size() + 1;
+    }
+    GlobalUnlock(block);
+    SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+}
+
+void sendCommand(HWND window, int id)
+{
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+}
+
+class MainDialogTest : public testing::Test {
+protected:
+    void TearDown() override { testsupport::cancelPending(); }
+
+    // Runs the main dialog modally; steps run inside its modal loop with the live dialog, then
+    // the Close button ends it. Returns what run() returned.
+    int runDialog(std::function<void(mainDialog& dialog, HWND window, HWND list)> steps)
+    {
+        mainDialog* dialog = new mainDialog();
+        bool ran = false;
+        testsupport::runLater(50, [&] {
+            ran = true;
+            HWND window = dialog->hwnd;
+            steps(*dialog, window, GetDlgItem(window, IDC_RESULTS));
+            sendCommand(window, IDCANCEL);
+        });
+        int result = dialog->run();
+        EXPECT_TRUE(ran);
+        return result;
+    }
+
+    std::string fixture(const char* name) { return testsupport::fixturePath(name); }
+    testsupport::ModalGuard guard{15000};
+};
+
+// ---- The template.
+
+// Reads a WORD-aligned string or ordinal of a dialog template; ordinals come back as "#n".
+std::wstring templateText(const WORD*& p)
+{
+    if (*p == 0xFFFF) {
+        std::wstring ordinal = L"#" + std::to_wstring(p[1]);
+        p += 2;
+        return ordinal;
+    }
+    std::wstring text(reinterpret_cast<const wchar_t*>(p));
+    p += text.size() + 1;
+    return text;
+}
+
+std::wstring wide(const char* sjis)
+{
+    wchar_t buffer[200] = {};
+    MultiByteToWideChar(932, 0, sjis, -1, buffer, 200);
+    return buffer;
+}
+
+TEST(MainDialogTemplate, HasTheStyleSizeFontAndFiveControlsOfTheLayout)
+{
+    HRSRC found = FindResourceA(nullptr, "MainDialog", MAKEINTRESOURCEA(5));
+    ASSERT_NE(found, nullptr);
+    const auto* dlg = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, found)));
+    EXPECT_EQ(dlg->style, 0x90C800C0u);
+    EXPECT_EQ(dlg->x, 0);
+    EXPECT_EQ(dlg->y, 0);
+    EXPECT_EQ(dlg->cx, 300);
+    EXPECT_EQ(dlg->cy, 260);
+    ASSERT_EQ(dlg->cdit, 5);
+    const WORD* p = reinterpret_cast<const WORD*>(dlg + 1);
+    EXPECT_EQ(templateText(p), L"");  // no menu
+    EXPECT_EQ(templateText(p), L"");  // the default dialog class
+    EXPECT_EQ(templateText(p), wide(INSPECTOR_TITLE "  " RP_VERSION_TEXT));
+    EXPECT_EQ(*p++, 9);
+    EXPECT_EQ(templateText(p), wide("ＭＳ Ｐゴシック"));
+
+    struct Item {
+        DWORD style;
+        short x, y, cx, cy;
+        WORD id;
+        const wchar_t* cls;
+        const char* text;
+    } expected[] = {
+        {0x50010000, 200, 220, 50, 14, IDCANCEL, L"BUTTON", "閉じる"},
+        {0x50010000, 20, 20, 48, 14, 120, L"BUTTON", "開く"},
+        {0x50010000, 160, 20, 48, 14, 122, L"BUTTON", "コピー"},
+        {0x50A10101, 20, 48, 250, 150, 260, L"LISTBOX", ""},
+        {0x50020000, 40, 220, 100, 11, 100, L"STATIC", nullptr},
+    };
+    for (const Item& want : expected) {
+        p = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3));
+        const auto* item = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+        EXPECT_EQ(item->style, want.style) << item->id;
+        EXPECT_EQ(item->dwExtendedStyle, 0u);
+        EXPECT_EQ(item->x, want.x);
+        EXPECT_EQ(item->y, want.y);
+        EXPECT_EQ(item->cx, want.cx);
+        EXPECT_EQ(item->cy, want.cy);
+        EXPECT_EQ(item->id, want.id);
+        p = reinterpret_cast<const WORD*>(item + 1);
+        std::wstring cls = templateText(p);
+        // Either the predefined class's ordinal or its name.
+        const wchar_t* ordinal = want.id == 260 ? L"#131" : want.id == 100 ? L"#130" : L"#128";
+        EXPECT_TRUE(lstrcmpiW(cls.c_str(), want.cls) == 0 || cls == ordinal) << item->id;
+        std::wstring text = templateText(p);
+        if (want.text)
+            EXPECT_EQ(text, wide(want.text));
+        else
+            EXPECT_FALSE(text.empty());
+        p += 1 + *p / sizeof(WORD);  // creation data
+    }
+}
+
+// ---- The dialog.
+
+TEST_F(MainDialogTest, OpensCentredWithTheCaptionAnUnsortedListAndAcceptsFiles)
+{
+    int result = runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        char caption[200] = "";
+        GetWindowTextA(window, caption, sizeof caption);
+        EXPECT_STREQ(caption, INSPECTOR_TITLE "  " RP_VERSION_TEXT);
+
+        RECT r;
+        GetWindowRect(window, &r);
+        EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXFULLSCREEN) - (r.right - r.left)) / 2);
+        EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYFULLSCREEN) - (r.bottom - r.top)) / 2);
+
+        ASSERT_NE(dialog.listBox, nullptr);
+        EXPECT_EQ(dialog.listBox->hwnd, list);
+        EXPECT_EQ(rpWin::GetWin(list), dialog.listBox);
+        EXPECT_EQ(GetWindowLongPtrA(list, GWL_STYLE) & LBS_SORT, 0);
+        EXPECT_NE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("b"));
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("a"));
+        EXPECT_EQ(listLines(list), (Lines{"b", "a"}));
+    });
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakesTheLast)
+{
+    testsupport::TempDir temp;
+    std::string text = temp.writeFile("notes.txt", "plain text\r\n");
+    std::string folder = temp.file("folder.dll");
+    CreateDirectoryA(folder.c_str(), nullptr);
+
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("earlier line"));
+        dropOn(window, {fixture("plug_command.dll"), text, folder, fixture("plug_import.dll")});
+        Lines lines = listLines(list);
+        ASSERT_GE(lines.size(), 15u);
+        EXPECT_EQ(lines[0], "");  // cleared once: the earlier line is gone
+        EXPECT_EQ(lines[1], "プラグイン  plug_command.dll");
+        EXPECT_EQ(lines[8], "");
+        EXPECT_EQ(lines[9], "プラグイン  notes.txt");
+        EXPECT_EQ(lines[10], "load error 193");
+        EXPECT_EQ(lines[11], "");
+        EXPECT_EQ(lines[12], "プラグイン  folder.dll");
+        EXPECT_EQ(lines[13].rfind("load error ", 0), 0u);
+        EXPECT_EQ(lines[14], "");
+        EXPECT_EQ(lines[15], "プラグイン  plug_import.dll");
+        EXPECT_EQ(lines.size(), 16u + 5u);
+        EXPECT_EQ(std::string(dllName), fixture("plug_import.dll"));
+        EXPECT_STREQ(fn, "plug_import.dll");
+
+        setClipboardText("before");
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(clipboardText(), joinCrLf(lines));
+
+        sendCommand(window, IDC_COPYHTML);
+        std::string html = clipboardText();
+        EXPECT_EQ(html.rfind("<tr>\r\n<td rowspan=1>Import</td>\r\n<td rowspan=1>plug_import.dll</td>\r\n", 0), 0u);
+        EXPECT_EQ(html.find("plug_command"), std::string::npos);
+    });
+}
+
+TEST_F(MainDialogTest, HtmlCopyGivesSixLinesPerCollectedString)
+{
+    runDialog([&](mainDialog&, HWND window, HWND) {
+        dropOn(window, {fixture("plug_command.dll")});
+        sendCommand(window, IDC_COPYHTML);
+        std::string expected;
+        for (const char* item : {"表示(&V)", "Second item", "三番目"}) {
+            expected += "<tr>\r\n<td rowspan=1>Command</td>\r\n<td rowspan=1>plug_command.dll</td>\r\n";
+            expected += std::string("<td >") + item + "</td>\r\n<td rowspan=1>テストコマンド\r\n</td></tr>\r\n";
+        }
+        EXPECT_EQ(clipboardText(), expected);
+    });
+}
+
+TEST_F(MainDialogTest, CopyOfAnEmptyListLeavesTheClipboardAloneAndHtmlOfNothingIsEmpty)
+{
+    testsupport::TempDir temp;
+    std::string text = temp.writeFile("notes.txt", "plain text\r\n");
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        setClipboardText("keep me");
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(clipboardText(), "keep me");
+
+        dropOn(window, {text});  // a load error: nothing collected
+        sendCommand(window, IDC_COPYHTML);
+        EXPECT_EQ(clipboardText(), "");
+    });
+}
+
+TEST_F(MainDialogTest, ClearCommandEmptiesTheListButKeepsTheRecord)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_command.dll")});
+        ASSERT_EQ(nmenu, 3);
+        sendCommand(window, IDC_CLEAR);
+        EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
+        EXPECT_EQ(nmenu, 3);
+        EXPECT_STREQ(pname, "テストコマンド");
+    });
+}
+
+TEST_F(MainDialogTest, OpenButtonProbesTheChosenFileAndCancelKeepsTheList)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("kept"));
+        bool answered = false;
+        testsupport::answerFileDialog("", true, &answered);
+        sendCommand(window, IDC_OPEN);
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(listLines(list), (Lines{"kept"}));
+
+        answered = false;
+        testsupport::answerFileDialog(fixture("plug_import.dll"), false, &answered);
+        sendCommand(window, IDC_OPEN);
+        EXPECT_TRUE(answered);
+        Lines lines = listLines(list);
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[1], "プラグイン  plug_import.dll");
+        EXPECT_EQ(lines[6], "  ファイルタイプ[1]= [Text file] [*.txt]");
+        EXPECT_EQ(lstrcmpiA(dllName, fixture("plug_import.dll").c_str()), 0);
+        EXPECT_STREQ(fn, "plug_import.dll");
+    });
+}
+
+TEST_F(MainDialogTest, ReportsLongerThanTheTextBufferAreCopiedWhole)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_endless.dll"), fixture("plug_oversized.dll")});
+        Lines lines = listLines(list);
+        std::string expected = joinCrLf(lines);
+        ASSERT_GT(expected.size(), 20000u);
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(clipboardText(), expected);
+
+        sendCommand(window, IDC_COPYHTML);
+        std::string html = clipboardText();
+        EXPECT_GT(html.size(), 20000u);
+        size_t rows = 0;
+        for (size_t at = html.find("<tr>\r\n"); at != std::string::npos; at = html.find("<tr>\r\n", at + 1))
+            ++rows;
+        EXPECT_EQ(rows, static_cast<size_t>(nmenu));
+        EXPECT_EQ(html.substr(html.size() - 12), "</td></tr>\r\n");
+        EXPECT_NE(html.find(std::string("<td >") + menu[nmenu - 1] + "</td>"), std::string::npos);
+    });
+}
+
+TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_command.dll")});
+        setClipboardText("held");
+
+        // Another thread with a window of its own (standing in for another program) keeps the
+        // clipboard open.
+        HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::thread holder([&] {
+            HWND owner = CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+            bool held = OpenClipboard(owner) != 0;
+            EXPECT_TRUE(held);
+            SetEvent(opened);
+            WaitForSingleObject(release, 10000);
+            if (held)
+                CloseClipboard();
+            DestroyWindow(owner);
+        });
+        WaitForSingleObject(opened, 5000);
+        sendCommand(window, IDC_COPY);
+        sendCommand(window, IDC_COPYHTML);
+        SetEvent(release);
+        holder.join();
+        CloseHandle(opened);
+        CloseHandle(release);
+        EXPECT_EQ(clipboardText(), "held");
+
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(clipboardText(), joinCrLf(listLines(list)));
+    });
+}
+
+}  // namespace

@@ -148,6 +148,25 @@ TEST_F(FileDialogRun, OpenOneFileGivesItsPathTitleAndNextDirectory)
     EXPECT_EQ(std::string(path), folder.dir() + "\\b.dll");
 }
 
+TEST_F(FileDialogRun, PreviewVariantsChooseLikeThePlainDialogs)
+{
+    DllFolder folder;
+    rpGetOpenFileName open(nullptr);
+    open.preview = true;
+    std::strcpy(open.initialDir, folder.dir().c_str());
+    char path[300] = "";
+    answerFileDialog("b.dll");
+    EXPECT_EQ(open.run(path, nullptr), 1);
+    EXPECT_EQ(std::string(path), folder.dir() + "\\b.dll");
+
+    rpGetSaveFileName save(nullptr);
+    save.preview = true;
+    std::strcpy(save.initialDir, folder.dir().c_str());
+    answerFileDialog("", true);
+    EXPECT_FALSE(save.run(path));
+    EXPECT_STREQ(path, "");
+}
+
 TEST_F(FileDialogRun, ExplorerMultiSelectionListsTheNames)
 {
     DllFolder folder;

@@ -2,6 +2,7 @@
 // the Open button and the file dialog, dropped files, the Copy button and the clipboard, the
 // Close button and the exit code.
 #include "filedialogdriver.h"
+#include "resource.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,36 @@ std::string block(const std::vector<std::string>& lines)
     return text;
 }
 
+std::string inspectorPath()
+{
+    // The executable lies one folder above the test programs: build\win64\.
+    return testsupport::binDir() + "..\\plugin-inspector.exe";
+}
+
+TEST(InspectorExecutable, CarriesTheProjectVersionAndTheMainDialog)
+{
+    HMODULE exe = LoadLibraryExA(inspectorPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HRSRC version = FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+    ASSERT_NE(version, nullptr);
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(exe, version)));
+    DWORD size = SizeofResource(exe, version);
+    const VS_FIXEDFILEINFO* fixed = nullptr;
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        if (reinterpret_cast<const VS_FIXEDFILEINFO*>(data + at)->dwSignature == 0xFEEF04BD) {
+            fixed = reinterpret_cast<const VS_FIXEDFILEINFO*>(data + at);
+            break;
+        }
+    }
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(RP_VERSION_MINOR, RP_VERSION_MAJOR)));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), RP_VERSION_PATCH);
+    EXPECT_NE(FindResourceA(exe, "MainDialog", MAKEINTRESOURCEA(5)), nullptr);
+    EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)), nullptr);  // the icon group
+    EXPECT_NE(FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr);  // the manifest
+    FreeLibrary(exe);
+}
+
 const std::vector<std::string> commandBlock = {
     "",
     "プラグイン  plug_command.dll",
@@ -82,8 +113,7 @@ class InspectorProcess : public testing::Test {
 protected:
     void SetUp() override
     {
-        // The executable lies one folder above the test programs: build\win64\.
-        std::string exe = testsupport::binDir() + "..\\plugin-inspector.exe";
+        std::string exe = inspectorPath();
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         std::string commandLine = "\"" + exe + "\"";

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -221,6 +222,28 @@ TEST(FileDialogAnswer, OlderStyleMultiSelectionSplitsTheBlankSeparatedAnswer)
     EXPECT_STREQ(path, "C:\\DIR\\A.DLL");
     EXPECT_EQ(bytes(names, 6), std::string("A.DLL") + '\0');
     EXPECT_STREQ(open.initialDir, "C:\\DIR\\");
+}
+
+TEST_F(FileDialogRun, AMultiSelectionLongerThan300BytesIsNotMistakenForACancel)
+{
+    testsupport::TempDir temp;
+    std::string typed;
+    std::string expected;
+    for (int i = 10; i < 40; ++i) {
+        std::string name = "plugin_with_a_long_name_" + std::to_string(i) + ".dll";
+        temp.writeFile(name, "x");
+        typed += "\"" + name + "\" ";
+        expected += name + '\0';
+    }
+    rpGetOpenFileName open(nullptr);
+    open.flags |= OFN_ALLOWMULTISELECT | OFN_EXPLORER;
+    std::strcpy(open.initialDir, temp.path().c_str());
+    char path[300] = "";
+    std::vector<char> names(5000);
+    answerFileDialog(typed);
+    ASSERT_EQ(open.run(path, names.data()), 30);
+    EXPECT_EQ(open.namesLength, static_cast<int>(expected.size()));
+    EXPECT_EQ(std::string(names.data(), expected.size()), expected);
 }
 
 TEST_F(FileDialogRun, SaveAddsTheChosenFiltersExtensionToABareName)

@@ -16,7 +16,9 @@
 #include <vector>
 
 #ifdef BENCH_HAVE_INSPECTOR
+#include "mainDialog.h"
 #include "probe.h"
+#include "resource.h"
 #endif
 
 // The framework's diagnostics are discarded here, as in the tool.
@@ -349,32 +351,41 @@ const char* const ProbeFixtures[] = {
 const int ProbeRounds = 25;  // rounds over the fixtures: 200 probes per measurement
 const int ProbeRuns = 3;
 
-// A real top-level window with a real, unsorted list box, like the main dialog's.
-struct ListWindow {
-    HWND frame = nullptr;
-    HWND list = nullptr;
-    ListWindow()
-    {
-        frame = CreateWindowExA(0, "STATIC", "bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500,
-                                400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        list = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
-                               10, 10, 460, 340, frame, reinterpret_cast<HMENU>(260),
-                               GetModuleHandleA(nullptr), nullptr);
-    }
-    ~ListWindow() { DestroyWindow(frame); }
-    ListWindow(const ListWindow&) = delete;
-    ListWindow& operator=(const ListWindow&) = delete;
-    int count() const { return static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0)); }
-};
+// Runs steps inside the real main dialog's modal loop (from a thread timer, as a user's actions
+// would arrive), then ends the dialog with its Close button.
+std::function<void()> pendingSteps;
 
-void pump()
+void CALLBACK runPendingSteps(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+    KillTimer(nullptr, timer);
+    std::function<void()> steps = std::move(pendingSteps);
+    pendingSteps = nullptr;
+    if (steps)
+        steps();
+}
+
+bool withMainDialog(const std::function<void(mainDialog& dialog, HWND list)>& steps)
+{
+    mainDialog* dialog = new mainDialog();  // deletes itself with its window
+    bool ran = false;
+    pendingSteps = [&] {
+        ran = true;
+        HWND window = dialog->hwnd;
+        steps(*dialog, GetDlgItem(window, IDC_RESULTS));
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
+    };
+    SetTimer(nullptr, 0, 50, runPendingSteps);
+    if (dialog->run() == -1) {
+        pendingSteps = nullptr;
+        delete dialog;  // never bound to a window
     }
+    return ran;
+}
+
+int listCount(HWND list)
+{
+    return static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
 }
 
 // The plain name, then the name with a leading underscore.
@@ -459,39 +470,41 @@ void benchProbe()
             return;
         }
     }
-    ListWindow window;
-    if (!window.list) {
-        addSkipped("probe", "no list box");
-        return;
-    }
-    // holdRedraw: the list is kept from redrawing during each drop and repainted once after
+    // holdRedraw: the list is kept from redrawing during each round and repainted once after
     // it, to show how much of the probe's time goes into the list box's own redrawing.
-    auto probeRounds = [&](bool holdRedraw, int& lines) {
+    auto probeRounds = [&](mainDialog& dialog, HWND list, bool holdRedraw, int& lines) {
         lines = 0;
         for (int round = 0; round < ProbeRounds; ++round) {
-            // One drop of every fixture: the list is cleared once, then one block per file.
+            // As one drop of every fixture: the list is cleared once, then one block per file.
             if (holdRedraw)
-                SendMessageA(window.list, WM_SETREDRAW, FALSE, 0);
-            SendMessageA(window.list, LB_RESETCONTENT, 0, 0);
+                SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+            dialog.clearList();
             for (const char* name : ProbeFixtures) {
                 std::snprintf(dllName, sizeof dllName, "%s%s", dir.c_str(), name);
                 std::snprintf(fn, sizeof fn, "%s", name);
-                probeDll(window.list);
+                dialog.checkDll();
             }
             if (holdRedraw) {
-                SendMessageA(window.list, WM_SETREDRAW, TRUE, 0);
-                InvalidateRect(window.list, nullptr, TRUE);
-                UpdateWindow(window.list);
+                SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+                InvalidateRect(list, nullptr, TRUE);
+                UpdateWindow(list);
             }
-            lines += window.count();
+            lines += listCount(list);
         }
     };
     int ourLines = 0, heldLines = 0;
-    double ours = medianMs(ProbeRuns, [&] { pump(); }, [&] { probeRounds(false, ourLines); });
-    double held = medianMs(ProbeRuns, [&] { pump(); }, [&] { probeRounds(true, heldLines); });
+    double ours = 0, held = 0;
+    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
+        ours = medianMs(ProbeRuns, nullptr, [&] { probeRounds(dialog, list, false, ourLines); });
+        held = medianMs(ProbeRuns, nullptr, [&] { probeRounds(dialog, list, true, heldLines); });
+    });
+    if (!ran) {
+        addSkipped("probe", "the main dialog did not run");
+        return;
+    }
     int baseLines = 0;
     size_t textBytes = 0;
-    double base = medianMs(ProbeRuns, [&] { pump(); }, [&] {
+    double base = medianMs(ProbeRuns, nullptr, [&] {
         baseLines = 0;
         for (int round = 0; round < ProbeRounds; ++round) {
             for (const char* name : ProbeFixtures)
@@ -500,17 +513,93 @@ void benchProbe()
     });
     int probes = ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]);
     char label[64];
-    std::snprintf(label, sizeof label, "probe x%d", probes);
+    std::snprintf(label, sizeof label, "probe x%d (checkDll)", probes);
     addRow(label, ours, base, ourLines == baseLines);
     std::snprintf(label, sizeof label, "probe x%d, list redraw held", probes);
     addRow(label, held, base, heldLines == baseLines);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Report copy
+
+const int ReportLines = 10000;
+const int ReportRuns = 5;
+
+// The CF_TEXT on the clipboard up to its NUL, or "<none>".
+std::string clipboardText()
+{
+    std::string text = "<none>";
+    if (!OpenClipboard(nullptr))
+        return "<busy>";
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            text.assign(p, strnlen(p, GlobalSize(h)));
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// The baseline: the same lines read from the list into a std::string, placed with the raw calls.
+void rawCopy(HWND list)
+{
+    std::string text;
+    std::vector<char> line;
+    int count = listCount(list);
+    for (int i = 0; i < count; ++i) {
+        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        line.assign(static_cast<size_t>(length) + 1, 0);
+        SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line.data()));
+        text += line.data();
+        text += "\r\n";
+    }
+    if (!OpenClipboard(nullptr))
+        return;
+    EmptyClipboard();
+    if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1)) {
+        std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+        GlobalUnlock(block);
+        if (!SetClipboardData(CF_TEXT, block))
+            GlobalFree(block);
+    }
+    CloseClipboard();
+}
+
+void benchReport()
+{
+    const std::vector<std::string>& lines = sampleLines();
+    double ours = 0, base = 0;
+    std::string ourText, baseText;
+    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
+        // Filled with its redraw held: the fill is not what is measured.
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+        for (int i = 0; i < ReportLines; ++i) {
+            char line[200];
+            std::snprintf(line, sizeof line, "%d%s", i, lines[i % lines.size()].c_str());
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+        }
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+        UpdateWindow(list);
+        ours = medianMs(ReportRuns, nullptr, [&] { dialog.dataCopy(); });
+        ourText = clipboardText();
+        base = medianMs(ReportRuns, nullptr, [&] { rawCopy(list); });
+        baseText = clipboardText();
+    });
+    if (!ran) {
+        addSkipped("report", "the main dialog did not run");
+        return;
+    }
+    addRow("report dataCopy 10000 lines", ours, base,
+           ourText == baseText && ourText.size() > static_cast<size_t>(ReportLines) * 2);
 }
 #endif
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
 
-const int StartupRuns = 7;
+const int StartupRuns = 9;
 
 struct WindowSearch {
     DWORD processId;
@@ -575,24 +664,21 @@ void benchStartup()
         addSkipped("start-up", "plugin-inspector.exe or minidialog.exe not built");
         return;
     }
+    // Only the time to the visible dialog counts, not closing it. The two programs take turns,
+    // so drift in the machine's load affects both alike; one untimed start each comes first.
     bool shown = true;
-    // Only the time to the visible dialog counts, not closing it.
-    auto measure = [&](const std::string& exe) {
-        std::vector<double> times;
-        for (int i = 0; i < StartupRuns; ++i) {
-            double t = timeStartup(exe);
-            if (t < 0)
-                shown = false;
-            times.push_back(t);
-        }
-        std::sort(times.begin(), times.end());
-        return times[times.size() / 2];
-    };
-    // One untimed start each first, so both meet a warm file cache.
     timeStartup(inspector);
     timeStartup(mini);
-    double ours = measure(inspector);
-    double base = measure(mini);
+    std::vector<double> ourTimes, baseTimes;
+    for (int i = 0; i < StartupRuns; ++i) {
+        ourTimes.push_back(timeStartup(inspector));
+        baseTimes.push_back(timeStartup(mini));
+        shown = shown && ourTimes.back() >= 0 && baseTimes.back() >= 0;
+    }
+    std::sort(ourTimes.begin(), ourTimes.end());
+    std::sort(baseTimes.begin(), baseTimes.end());
+    double ours = ourTimes[StartupRuns / 2];
+    double base = baseTimes[StartupRuns / 2];
     addRow("start-up to visible dialog", ours, base, shown);
 }
 
@@ -636,6 +722,8 @@ int main(int argc, char** argv)
 #ifdef BENCH_HAVE_INSPECTOR
     if (wanted(argc, argv, "probe"))
         benchProbe();
+    if (wanted(argc, argv, "report"))
+        benchReport();
 #endif
     if (wanted(argc, argv, "startup"))
         benchStartup();

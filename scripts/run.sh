@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the 64-bit inspector and starts it under Wine, with the given
-# plug-in files (or, without arguments, the bundled samples) dropped on its window.
+# Installs what is missing, builds the 64-bit inspector and starts it under Wine with the given
+# plug-in files (or, without arguments, the bundled samples) on its command line, so it probes
+# them at start-up as if they had been dropped on its window.
 # Without a usable display it runs in a private Xvfb, saves build/screenshot.png, closes the
 # window and prints where the picture is.
 # Usage: scripts/run.sh [plugin.dll ...]
@@ -44,10 +45,9 @@ for f in "${files[@]}"; do
   winfiles+=("$(winepath -w "$(realpath "$f")" 2>/dev/null)")
 done
 
-wine "build/$preset/plugin-inspector.exe" >build/run.log 2>&1 &
+wine "build/$preset/plugin-inspector.exe" "${winfiles[@]}" >build/run.log 2>&1 &
 inspector=$!
 drive() { wine "build/$preset/bin/inspectordrive.exe" "$@" 2>>build/run.log; }
-drive drop "${winfiles[@]}" >/dev/null || echo "run: could not drop the files on the window" >&2
 
 if [ -n "$headless" ]; then
   sleep 1

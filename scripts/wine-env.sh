@@ -30,7 +30,7 @@ rp_start_xvfb() {
   export DISPLAY=":$num"
 }
 
-# Creates the prefix once, turns off the crash debugger (a faulting test must not hang behind
+# Call after rp_start_xvfb when a private display is wanted. Creates the prefix once, turns off the crash debugger (a faulting test must not hang behind
 # winedbg), and starts a persistent wineserver so that every test process starts quickly.
 rp_start_wine() {
   mkdir -p "$RP_ROOT/build"
@@ -43,9 +43,12 @@ rp_start_wine() {
     wineserver -w
   fi
   wineserver -p
-  # Xvfb has no window manager: unmanaged windows keep Wine from waiting for one each time a
-  # captioned window is destroyed (about 2 s). Set on every start so older prefixes get it too.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+  # A private Xvfb has no window manager: unmanaged windows keep Wine from waiting for one each
+  # time a captioned window is destroyed (about 2 s). On a real display the desktop's window
+  # manager frames the windows as usual. Set on every start, as the prefix is shared.
+  local managed=Y
+  [ -n "$RP_XVFB_PID" ] && managed=N
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d "$managed" /f >/dev/null 2>&1 || true
   RP_STARTED_WINESERVER=1
 }
 

@@ -21,6 +21,30 @@ namespace {
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
 
+// Holds the list's drawing while a batch of probes adds its lines: otherwise every added line
+// redraws the list and its scroll bar at once, which costs far more than the probes themselves.
+// The list is repainted when the batch ends.
+class ListBatch {
+public:
+    explicit ListBatch(rpListBox* listBox) : list_(listBox ? listBox->hwnd : nullptr)
+    {
+        if (list_)
+            SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~ListBatch()
+    {
+        if (list_) {
+            SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(list_, nullptr, TRUE);
+        }
+    }
+    ListBatch(const ListBatch&) = delete;
+    ListBatch& operator=(const ListBatch&) = delete;
+
+private:
+    HWND list_;  // not owned
+};
+
 }  // namespace
 
 mainDialog::mainDialog() : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr) {}
@@ -30,6 +54,7 @@ bool mainDialog::command(int id, int code)
     switch (id) {
     case IDC_OPEN:
         if (getFile()) {
+            ListBatch batch(listBox);
             clearList();
             checkDll();
         }
@@ -79,6 +104,7 @@ bool mainDialog::other(rpEvent& e)
 
 void mainDialog::probeArguments(int argc, char** argv)
 {
+    ListBatch batch(listBox);
     clearList();
     for (int i = 1; i < argc; ++i) {
         if (!argv[i] || !argv[i][0])
@@ -137,6 +163,7 @@ bool mainDialog::getFile()
 
 void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
 {
+    ListBatch batch(listBox);
     clearList();
     for (int i = 0; i < count; ++i) {
         char path[ProbeTextSize] = "";

@@ -2,7 +2,7 @@
 #ifndef INSPECTOR_RESOURCE_H
 #define INSPECTOR_RESOURCE_H
 
-#include "inspector_version.h"  // generated: version numbers, title, caption, banner
+#include "app_version.h"  // generated: version numbers, title, caption, banner
 
 #define IDI_INSPECTOR 1          // the application icon (the first icon is the one Explorer shows)
 

@@ -7,6 +7,7 @@
 #include "rpMemoryStream.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -471,34 +472,42 @@ void benchProbe()
             return;
         }
     }
-    // holdRedraw: the list is kept from redrawing during each round and repainted once after
-    // it, to show how much of the probe's time goes into the list box's own redrawing.
-    auto probeRounds = [&](mainDialog& dialog, HWND list, bool holdRedraw, int& lines) {
-        lines = 0;
-        for (int round = 0; round < ProbeRounds; ++round) {
-            // As one drop of every fixture: the list is cleared once, then one block per file.
-            if (holdRedraw)
-                SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-            dialog.clearList();
-            for (const char* name : ProbeFixtures) {
-                std::snprintf(dllName, sizeof dllName, "%s%s", dir.c_str(), name);
-                std::snprintf(fn, sizeof fn, "%s", name);
-                dialog.checkDll();
-            }
-            if (holdRedraw) {
-                SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-                InvalidateRect(list, nullptr, TRUE);
-                UpdateWindow(list);
-            }
-            lines += listCount(list);
-        }
-    };
-    int ourLines = 0, heldLines = 0;
-    double ours = 0, held = 0;
+    // One drop of every fixture, built as the shell builds it, handed to the dialog's drop
+    // handler: the list is cleared once, then one block per file.
+    std::vector<std::string> paths;
+    size_t dropSize = sizeof(DROPFILES) + 1;
+    for (const char* name : ProbeFixtures) {
+        paths.push_back(dir + name);
+        dropSize += paths.back().size() + 1;
+    }
+    HGLOBAL dropBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, dropSize);
+    if (!dropBlock) {
+        addSkipped("probe", "no memory for the drop");
+        return;
+    }
+    auto* header = static_cast<DROPFILES*>(GlobalLock(dropBlock));
+    header->pFiles = sizeof(DROPFILES);
+    char* at = reinterpret_cast<char*>(header) + sizeof(DROPFILES);
+    for (const std::string& path : paths) {
+        std::memcpy(at, path.c_str(), path.size() + 1);
+        at += path.size() + 1;
+    }
+    GlobalUnlock(dropBlock);
+    const int dropCount = static_cast<int>(paths.size());
+
+    int ourLines = 0;
+    double ours = 0;
     bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
-        ours = medianMs(ProbeRuns, nullptr, [&] { probeRounds(dialog, list, false, ourLines); });
-        held = medianMs(ProbeRuns, nullptr, [&] { probeRounds(dialog, list, true, heldLines); });
+        ours = medianMs(ProbeRuns, nullptr, [&] {
+            ourLines = 0;
+            for (int round = 0; round < ProbeRounds; ++round) {
+                dialog.dropFiles(static_cast<HDROP>(dropBlock), dropCount, nullptr, false);
+                UpdateWindow(list);
+                ourLines += listCount(list);
+            }
+        });
     });
+    GlobalFree(dropBlock);
     if (!ran) {
         addSkipped("probe", "the main dialog did not run");
         return;
@@ -514,10 +523,8 @@ void benchProbe()
     });
     int probes = ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]);
     char label[64];
-    std::snprintf(label, sizeof label, "probe x%d (checkDll)", probes);
+    std::snprintf(label, sizeof label, "probe x%d (dropped files)", probes);
     addRow(label, ours, base, ourLines == baseLines);
-    std::snprintf(label, sizeof label, "probe x%d, list redraw held", probes);
-    addRow(label, held, base, heldLines == baseLines);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -20,7 +20,7 @@ for src in samples/*.c samples/*.cpp; do
   [ -e "$src" ] && samples+=("sample_$(basename "${src%.*}")")
 done
 echo "run: building the inspector"
-cmake --build "build/$preset" --target plugin-inspector inspectordrive "${samples[@]}"
+cmake --build "build/$preset" --target plugin-inspector windowdrive "${samples[@]}"
 
 files=("$@")
 if [ ${#files[@]} -eq 0 ]; then
@@ -47,7 +47,7 @@ done
 
 wine "build/$preset/plugin-inspector.exe" "${winfiles[@]}" >build/run.log 2>&1 &
 inspector=$!
-drive() { wine "build/$preset/bin/inspectordrive.exe" "$@" 2>>build/run.log; }
+drive() { wine "build/$preset/bin/windowdrive.exe" "$@" 2>>build/run.log; }
 
 if [ -n "$headless" ]; then
   sleep 1

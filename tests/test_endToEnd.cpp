@@ -209,7 +209,7 @@ TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsS
 {
     // Drop two plug-ins through the run script's helper, which builds the drop in the
     // inspector's memory as the shell does.
-    std::string helper = testsupport::binDir() + "inspectordrive.exe";
+    std::string helper = testsupport::binDir() + "windowdrive.exe";
     std::string commandLine = "\"" + helper + "\" drop \"" + testsupport::fixturePath("plug_underscore.dll") + "\" \"" +
                               testsupport::fixturePath("plug_command.dll") + "\"";
     STARTUPINFOA startup = {};

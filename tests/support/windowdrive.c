@@ -1,7 +1,7 @@
 /* Drives a running inspector from another process, for the run script:
- *   inspectordrive drop FILE...   waits for the inspector's window and drops the files on it
- *   inspectordrive rect           prints the window's screen rectangle: left top width height
- *   inspectordrive close          presses the Close button
+ *   windowdrive drop FILE...   waits for the inspector's window and drops the files on it
+ *   windowdrive rect           prints the window's screen rectangle: left top width height
+ *   windowdrive close          presses the Close button
  * The drop is built as the shell builds one: a DROPFILES block with the ANSI names, placed in
  * the inspector's own memory and sent as WM_DROPFILES. Exit code 0 on success, 1 otherwise. */
 #include <windows.h>
@@ -90,12 +90,12 @@ static int drop(HWND h, int count, char** files)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: inspectordrive drop FILE... | rect | close\n");
+        fprintf(stderr, "usage: windowdrive drop FILE... | rect | close\n");
         return 1;
     }
     HWND h = waitForInspector(30000);
     if (!h) {
-        fprintf(stderr, "inspectordrive: no inspector window\n");
+        fprintf(stderr, "windowdrive: no inspector window\n");
         return 1;
     }
     if (strcmp(argv[1], "drop") == 0)
@@ -111,6 +111,6 @@ int main(int argc, char** argv)
         PostMessageA(h, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), (LPARAM)GetDlgItem(h, IDCANCEL));
         return 0;
     }
-    fprintf(stderr, "inspectordrive: unknown command %s\n", argv[1]);
+    fprintf(stderr, "windowdrive: unknown command %s\n", argv[1]);
     return 1;
 }

@@ -114,11 +114,8 @@ protected:
     void SetUp() override
     {
         std::string exe = inspectorPath();
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
         std::string commandLine = "\"" + exe + "\"" + arguments();
-        ASSERT_TRUE(CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                   testsupport::binDir().c_str(), &startup, &process))
+        ASSERT_TRUE(testsupport::startProcess(exe, commandLine, testsupport::binDir().c_str(), &process))
             << exe << " error " << GetLastError();
         WaitForInputIdle(process.hProcess, 10000);
         DWORD start = GetTickCount();
@@ -212,11 +209,8 @@ TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsS
     std::string helper = testsupport::binDir() + "windowdrive.exe";
     std::string commandLine = "\"" + helper + "\" drop \"" + testsupport::fixturePath("plug_underscore.dll") + "\" \"" +
                               testsupport::fixturePath("plug_command.dll") + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION drive = {};
-    ASSERT_TRUE(CreateProcessA(helper.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &drive));
+    ASSERT_TRUE(testsupport::startProcess(helper, commandLine, nullptr, &drive)) << GetLastError();
     ASSERT_EQ(WaitForSingleObject(drive.hProcess, 20000), WAIT_OBJECT_0);
     DWORD driveCode = 1;
     GetExitCodeProcess(drive.hProcess, &driveCode);

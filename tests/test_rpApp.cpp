@@ -70,12 +70,8 @@ DWORD runHost(const std::string& args)
 {
     std::string exe = testsupport::fixturePath("rpapphost.exe");
     std::string line = "\"" + exe + "\" " + args;
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back(0);
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!testsupport::startProcess(exe, line, nullptr, &pi)) {
         ADD_FAILURE() << "cannot start " << exe << ": " << GetLastError();
         return 0xFFFFFFFF;
     }

@@ -111,6 +111,22 @@ std::string TempDir::writeFile(const std::string& name, const std::string& bytes
     return full;
 }
 
+bool startProcess(const std::string& exe, const std::string& commandLine, const char* dir, PROCESS_INFORMATION* process)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        std::vector<char> line(commandLine.begin(), commandLine.end());
+        line.push_back(0);
+        if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir, &startup, process))
+            return true;
+        DWORD error = GetLastError();
+        Sleep(300);
+        SetLastError(error);
+    }
+    return false;
+}
+
 void pumpMessages(DWORD ms)
 {
     DWORD start = GetTickCount();

@@ -38,6 +38,12 @@ private:
     std::string path_;
 };
 
+// Starts exe with the whole command line commandLine (program name included) in folder dir
+// (null: this process's). Wine under load now and then refuses a start with an internal error,
+// so a failed start is tried again a few times. Returns false (GetLastError set) when every
+// try failed.
+bool startProcess(const std::string& exe, const std::string& commandLine, const char* dir, PROCESS_INFORMATION* process);
+
 // Dispatches the thread's queued messages for about `ms` milliseconds.
 void pumpMessages(DWORD ms);
 

@@ -228,13 +228,21 @@ bool rpGetSaveFileName::run(char* path)
     BOOL chosen = preview ? GetSaveFileNamePreviewA(&ofn) : GetSaveFileNameA(&ofn);
     if (!chosen)
         return false;
+    return takeAnswer(path);
+}
 
+bool rpGetSaveFileName::takeAnswer(char* path)
+{
     if (path)
         rpStrncpy(path, fileBuf, MaxFile);
     rpStrncpy(initialDir, fileBuf, sizeof initialDir);
     if (ofn.nFileOffset < sizeof initialDir - 1)
         initialDir[ofn.nFileOffset] = 0;
-    if (ofn.nFileExtension != 0 || !path)
+    // For a name typed without extension the dialog reports either 0 or the offset of the
+    // name's terminating zero (Windows does the latter when there is no default extension).
+    const bool typedExtension = ofn.nFileExtension != 0 && ofn.nFileExtension < FileBufSize &&
+                                fileBuf[ofn.nFileExtension] != 0;
+    if (typedExtension || !path)
         return true;
 
     // No extension typed: take the one of the chosen filter from the list the dialog showed

@@ -71,6 +71,10 @@ public:
     // Runs the save dialog; false when cancelled or failed. A name typed without extension gets
     // the extension of the chosen filter (path holds 300 bytes).
     bool run(char* path);
+    // Turns the answer of a dialog that returned success (fileBuf, ofn.nFileOffset,
+    // ofn.nFileExtension, ofn.nFilterIndex) into the results of run: path and the next
+    // initialDir. Always true.
+    bool takeAnswer(char* path);
 };
 
 class rpGetDirectoryName : public rpGetFileName {

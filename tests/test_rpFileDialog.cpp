@@ -224,6 +224,31 @@ TEST(FileDialogAnswer, OlderStyleMultiSelectionSplitsTheBlankSeparatedAnswer)
     EXPECT_STREQ(open.initialDir, "C:\\DIR\\");
 }
 
+// Windows reports a name typed without extension by the offset of its terminating zero (Wine
+// by 0); either way the chosen filter's extension is added, and a typed one is kept.
+TEST(FileDialogAnswer, SaveTakesTheOffsetOfTheTerminatorForNoExtension)
+{
+    rpGetSaveFileName save(nullptr);
+    const char* filters[] = {"プラグイン", "*.dll", "全てのファイル", "*.*", nullptr};
+    ASSERT_TRUE(save.setFilters(filters));
+    save.ofn.nFilterIndex = 1;
+    char path[300] = "";
+
+    const char bare[] = "C:\\DIR\\OUT";
+    std::memcpy(save.fileBuf, bare, sizeof bare);
+    save.ofn.nFileOffset = 7;
+    save.ofn.nFileExtension = 10;
+    ASSERT_TRUE(save.takeAnswer(path));
+    EXPECT_STREQ(path, "C:\\DIR\\OUT.dll");
+    EXPECT_STREQ(save.initialDir, "C:\\DIR\\");
+
+    const char typed[] = "C:\\DIR\\NOTES.TXT";
+    std::memcpy(save.fileBuf, typed, sizeof typed);
+    save.ofn.nFileExtension = 13;
+    ASSERT_TRUE(save.takeAnswer(path));
+    EXPECT_STREQ(path, "C:\\DIR\\NOTES.TXT");
+}
+
 TEST_F(FileDialogRun, AMultiSelectionLongerThan300BytesIsNotMistakenForACancel)
 {
     testsupport::TempDir temp;

@@ -77,10 +77,11 @@ int rpPathname::storeName(const char* src)
             drv[1] = ':';
             drv[2] = 0;
         }
-        // The drive number comes from the letter's code, so a lower-case letter would name no
-        // drive at all.
-        drv[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(drv[0])));
         if (folder[0] != '\\') {
+            // The drive number comes from the letter's code, so a lower-case letter would name
+            // no drive at all. The path is completed in the system's spelling of the drive; an
+            // absolute one keeps the letter as given.
+            drv[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(drv[0])));
             char cwd[BufferSize];
             SetLastError(0);
             if (!_getdcwd(drv[0] - 64, cwd, sizeof cwd)) {

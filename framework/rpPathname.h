@@ -24,8 +24,9 @@ public:
 
     void clear();
     // Parses src, makes it absolute against the current directory of its drive and rebuilds
-    // the path. Returns 0, or 123 for a text over 260 bytes, a UNC name without a separator
-    // after the host, or an unreadable current directory; the pathname is then empty.
+    // the path. Returns 0; 123 for a text over 260 bytes or a UNC name without a separator
+    // after the host; the system's code (-1 when it gives none) when the current directory of
+    // the drive cannot be read. On failure the pathname is empty.
     int storeName(const char* src);
     // Builds the pathname from parts (any may be null or empty; ext without its dot). Returns
     // 0, or 123 when the parts add up to more than 260 bytes (the pathname is then empty).

@@ -52,6 +52,7 @@ TEST(PathnameTest, SplitsAbsolutePaths)
         {"D:\\dir\\.profile", "|D:|\\dir\\|.profile|", ".profile", "D:\\dir\\.profile"},
         {"D:\\dir\\sub\\", "|D:|\\dir\\sub\\||", "", "D:\\dir\\sub\\"},
         {"D:\\noext", "|D:|\\|noext|", "noext", "D:\\noext"},
+        {"d:\\dir\\file.txt", "|d:|\\dir\\|file|txt", "file.txt", "d:\\dir\\file.txt"},
         {std::string("D:\\") + Hyo + "\\" + So + ".txt", std::string("|D:|\\") + Hyo + "\\|" + So + "|txt",
          std::string(So) + ".txt", std::string("D:\\") + Hyo + "\\" + So + ".txt"},
     };

@@ -230,9 +230,10 @@ int rpDiBitmap::importPalette(const rpDiBitmap* other)
 {
     if (!other || bits > 8)
         return 0;
-    int count = colors < other->colors ? colors : other->colors;
-    std::memcpy(infoBuf.colors, other->infoBuf.colors, 4 * static_cast<size_t>(count));
-    return count;
+    // The whole table is replaced: entries beyond the ones the other bitmap uses come from its
+    // storage as they stand (black after init). Both storages hold 256 entries.
+    std::memcpy(infoBuf.colors, other->infoBuf.colors, 4 * static_cast<size_t>(colors));
+    return colors;
 }
 
 int rpDiBitmap::importPalette(const unsigned long* table, int count)

@@ -53,7 +53,8 @@ public:
     // Palette access in COLORREF form (0x00BBGGRR). Each returns the number of entries handled.
     int putPalette(const unsigned long* table);
     int getPalette(unsigned long* out, bool unused = false);
-    // Copies the other bitmap's colour entries (as many as both tables hold); 0 above 8 bits.
+    // Copies colors entries of the other bitmap's colour table into this one and returns colors;
+    // 0 above 8 bits.
     int importPalette(const rpDiBitmap* other);
     // Stores count entries (all when negative, at most colors); 0 when table is null or above
     // 8 bits.

@@ -165,10 +165,12 @@ TEST(DiBitmap, PalettesTravelAsColorRefs)
     EXPECT_EQ(four.importPalette(big.data(), -1), 16);
     EXPECT_EQ(four.importPalette(big.data(), 100), 16);
     EXPECT_EQ(deep.importPalette(big.data(), -1), 0);
-    EXPECT_EQ(eight.importPalette(&four), 16);  // as many as both tables hold
+    eight.putPalette(big.data());
+    EXPECT_EQ(eight.importPalette(&four), 256);  // the whole table of this bitmap
     eight.getPalette(out);
     EXPECT_EQ(out[15], 0x00ABCDEFu);
-    EXPECT_EQ(out[16], 0u);
+    EXPECT_EQ(out[16], 0u);  // four's unused entries are black
+    EXPECT_EQ(four.importPalette(&eight), 16);
 
     EXPECT_EQ(four.setMonoPalette(), 16);
     four.getPalette(out);

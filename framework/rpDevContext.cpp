@@ -137,6 +137,13 @@ rpWinDC::~rpWinDC()
 
 void rpWinDC::setWinHandle(HWND window, rpWin* winObject, int mode)
 {
+    // A context already held belongs to the previous window: give it back before taking another.
+    if (hdc) {
+        restoreSelection(-1);
+        if (owner)
+            ReleaseDC(hwnd, hdc);
+        hdc = nullptr;
+    }
     win = winObject;
     hwnd = winObject ? winObject->hwnd : window;
     if (mode == 0)

@@ -82,6 +82,7 @@ public:
     ~rpWinDC() override;
 
     // win's handle replaces window when win is given; modes other than 0 and 1 get no context.
+    // A context held from an earlier call is restored and released first.
     void setWinHandle(HWND window, rpWin* winObject, int mode);
 
     rpWin* win;  // not owned

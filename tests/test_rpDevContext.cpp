@@ -135,5 +135,15 @@ TEST(WinDCTest, ScreenAndWindowContexts)
         EXPECT_EQ(none.hwnd, h);
         EXPECT_EQ(none.hdc, nullptr);
     }
+    {
+        // Re-targeting gives the first window's context back: none is kept for the wrong window.
+        rpWinDC moved(h, nullptr, 0);
+        ASSERT_NE(moved.hdc, nullptr);
+        moved.setWinHandle(nullptr, nullptr, 2);
+        EXPECT_EQ(moved.hwnd, nullptr);
+        EXPECT_EQ(moved.hdc, nullptr);
+        moved.setWinHandle(h, nullptr, 0);
+        EXPECT_EQ(WindowFromDC(moved.hdc), h);
+    }
     DestroyWindow(h);
 }

@@ -12,6 +12,9 @@
 
 namespace {
 
+using testsupport::clipboardText;
+using testsupport::setClipboardText;
+
 // The inspector's main dialog among the top-level windows of the process.
 struct WindowSearch {
     DWORD processId;
@@ -30,33 +33,6 @@ BOOL CALLBACK collectInspector(HWND h, LPARAM data)
         return FALSE;
     }
     return TRUE;
-}
-
-std::string clipboardText()
-{
-    std::string text = "<none>";
-    for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries)
-        Sleep(20);
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
-            text.assign(p, strnlen(p, GlobalSize(h)));
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-void setClipboardText(const char* text)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    size_t n = strlen(text) + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, n);
-    memcpy(GlobalLock(block), text, n);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
 }
 
 // The expected copy of one probe block: each line followed by CR LF.
@@ -195,7 +171,7 @@ TEST_F(InspectorProcess, OpenAFileCopyTheListAndClose)
     testsupport::chooseInFileDialog(fileDialog, testsupport::fixturePath("plug_command.dll"));
     ASSERT_EQ(waitForLines(static_cast<LRESULT>(commandBlock.size())), static_cast<LRESULT>(commandBlock.size()));
 
-    setClipboardText("before");
+    ASSERT_TRUE(setClipboardText("before"));
     clickAndWait(122);
     EXPECT_EQ(clipboardText(), block(commandBlock));
 
@@ -221,7 +197,7 @@ TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsS
 
     // While this process holds the clipboard (opened for a window of its own), Copy changes
     // nothing and shows nothing.
-    setClipboardText("held");
+    ASSERT_TRUE(setClipboardText("held"));
     HWND owner = CreateWindowExA(0, "Static", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_TRUE(OpenClipboard(owner));
     clickAndWait(122);

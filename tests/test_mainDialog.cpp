@@ -22,37 +22,10 @@
 
 namespace {
 
+using testsupport::clipboardText;
+using testsupport::setClipboardText;
+
 using Lines = std::vector<std::string>;
-
-// ---- Clipboard helpers (the raw API, so the code under test is checked independently).
-
-// The CF_TEXT on the clipboard up to its NUL; "<none>" without text, "<busy>" when it cannot be
-// opened.
-std::string clipboardText()
-{
-    if (!OpenClipboard(nullptr))
-        return "<busy>";
-    std::string text = "<none>";
-    if (HANDLE h = GetClipboardData(CF_TEXT)) {
-        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
-            text.assign(p, strnlen(p, GlobalSize(h)));
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return text;
-}
-
-void setClipboardText(const std::string& text)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
-    GlobalUnlock(block);
-    SetClipboardData(CF_TEXT, block);
-    CloseClipboard();
-}
 
 // ---- Dialog helpers.
 
@@ -255,7 +228,7 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
         EXPECT_EQ(std::string(dllName), fixture("plug_import.dll"));
         EXPECT_STREQ(fn, "plug_import.dll");
 
-        setClipboardText("before");
+        ASSERT_TRUE(setClipboardText("before"));
         sendCommand(window, IDC_COPY);
         EXPECT_EQ(clipboardText(), joinCrLf(lines));
 
@@ -285,7 +258,7 @@ TEST_F(MainDialogTest, CopyOfAnEmptyListLeavesTheClipboardAloneAndHtmlOfNothingI
     testsupport::TempDir temp;
     std::string text = temp.writeFile("notes.txt", "plain text\r\n");
     runDialog([&](mainDialog&, HWND window, HWND list) {
-        setClipboardText("keep me");
+        ASSERT_TRUE(setClipboardText("keep me"));
         sendCommand(window, IDC_COPY);
         EXPECT_EQ(clipboardText(), "keep me");
 
@@ -356,7 +329,7 @@ TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
 {
     runDialog([&](mainDialog&, HWND window, HWND list) {
         dropOn(window, {fixture("plug_command.dll")});
-        setClipboardText("held");
+        ASSERT_TRUE(setClipboardText("held"));
 
         // Another thread with a window of its own (standing in for another program) keeps the
         // clipboard open.
@@ -485,7 +458,7 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
         Lines lines = listLines(list);
 
         // A right-click on the list: everything can be copied. HTML copy gives what the command does.
-        setClipboardText("before");
+        ASSERT_TRUE(setClipboardText("before"));
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", false},
                                      {IDC_CLEAR, "クリア", false}};
@@ -493,7 +466,7 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
         EXPECT_EQ(clipboardText(), html);
 
         // From the keyboard (Shift+F10 or the menu key send the position -1, -1): Copy.
-        setClipboardText("before");
+        ASSERT_TRUE(setClipboardText("before"));
         auto keyboard = [&] { SendMessageA(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1); };
         EXPECT_EQ(useListMenu(keyboard, 0), all);
         EXPECT_EQ(clipboardText(), joinCrLf(lines));
@@ -509,7 +482,7 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
         dropOn(window, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", true},
                                            {IDC_CLEAR, "クリア", false}};
-        setClipboardText("kept");
+        ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 3);

@@ -2,6 +2,7 @@
 // live window.
 #include "rpWin.h"
 #include "rpModule.h"
+#include "recordingclass.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -16,38 +17,11 @@ using testsupport::pumpMessages;
 
 namespace {
 
-// Messages that reached the class procedure (the "old" procedure of a bound window).
-std::vector<UINT>& classSeen()
-{
-    static std::vector<UINT> seen;
-    return seen;
-}
-
-LRESULT CALLBACK recordingClassProc(HWND h, UINT msg, WPARAM w, LPARAM l)
-{
-    classSeen().push_back(msg);
-    return DefWindowProcA(h, msg, w, l);
-}
-
-const char* const RecClass = "rpTestRecording";
-
-void registerRecordingClass()
-{
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = recordingClassProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = RecClass;
-    RegisterClassExA(&wc);  // a second registration fails harmlessly
-}
-
-bool seenByClass(UINT msg)
-{
-    for (UINT m : classSeen())
-        if (m == msg)
-            return true;
-    return false;
-}
+using testsupport::classSeen;
+using testsupport::recordingClassProc;
+using testsupport::RecClass;
+using testsupport::registerRecordingClass;
+using testsupport::seenByClass;
 
 // Counts destructions so that self-deletion can be observed.
 struct Counted : rpWin {

@@ -3,6 +3,7 @@
 // and the parent's forwarding to control objects.
 #include "rpDevContext.h"
 #include "rpWin.h"
+#include "recordingclass.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -17,37 +18,11 @@
 
 namespace {
 
-std::vector<UINT>& classSeen()
-{
-    static std::vector<UINT> seen;
-    return seen;
-}
-
-LRESULT CALLBACK recordingClassProc(HWND h, UINT msg, WPARAM w, LPARAM l)
-{
-    classSeen().push_back(msg);
-    return DefWindowProcA(h, msg, w, l);
-}
-
-const char* const RecClass = "rpTestDispatch";
-
-void registerRecordingClass()
-{
-    WNDCLASSEXA wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = recordingClassProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = RecClass;
-    RegisterClassExA(&wc);
-}
-
-bool seenByClass(UINT msg)
-{
-    for (UINT m : classSeen())
-        if (m == msg)
-            return true;
-    return false;
-}
+using testsupport::classSeen;
+using testsupport::recordingClassProc;
+using testsupport::RecClass;
+using testsupport::registerRecordingClass;
+using testsupport::seenByClass;
 
 std::string ptr(const void* p)
 {

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 std::vector<std::string>& log()
@@ -125,6 +126,42 @@ bool startProcess(const std::string& exe, const std::string& commandLine, const 
         SetLastError(error);
     }
     return false;
+}
+
+std::string clipboardText()
+{
+    bool opened = false;
+    for (int tries = 0; tries < 50 && !(opened = OpenClipboard(nullptr)); ++tries)
+        Sleep(20);
+    if (!opened)
+        return "<busy>";
+    std::string text = "<none>";
+    if (HANDLE h = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(h))) {
+            text.assign(p, strnlen(p, GlobalSize(h)));
+            GlobalUnlock(h);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool setClipboardText(const std::string& text)
+{
+    if (!OpenClipboard(nullptr))
+        return false;
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    bool placed = false;
+    if (block) {
+        std::memcpy(GlobalLock(block), text.c_str(), text.size() + 1);
+        GlobalUnlock(block);
+        placed = SetClipboardData(CF_TEXT, block) != nullptr;
+        if (!placed)
+            GlobalFree(block);
+    }
+    CloseClipboard();
+    return placed;
 }
 
 void pumpMessages(DWORD ms)

@@ -44,6 +44,13 @@ private:
 // try failed.
 bool startProcess(const std::string& exe, const std::string& commandLine, const char* dir, PROCESS_INFORMATION* process);
 
+// The CF_TEXT on the clipboard up to its NUL, read with the raw API so that the code under test
+// is checked independently: "<none>" without text, "<busy>" when the clipboard stays held by
+// another window for a second.
+std::string clipboardText();
+// Empties the clipboard and puts text on it as CF_TEXT (raw API); false when it cannot be opened.
+bool setClipboardText(const std::string& text);
+
 // Dispatches the thread's queued messages for about `ms` milliseconds.
 void pumpMessages(DWORD ms);
 

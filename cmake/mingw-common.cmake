@@ -8,8 +8,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Tests and the run script execute the Windows programs through Wine.
-find_program(WINE_PROGRAM NAMES wine64 wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+# CTest runs the Windows test programs under Wine, through a wrapper that tries a start again
+# when Wine fails to start a program at all.
+if(CMAKE_HOST_UNIX)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
 endif()

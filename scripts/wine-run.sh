@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine for CTest (the build's cross-compiling emulator).
+# Wine on a loaded machine now and then fails to start a program at all: it exits non-zero
+# before the program has written anything. Such a start is tried again; a program that ran and
+# failed (every test program writes to standard output) is never retried.
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+for attempt in 1 2 3; do
+  wine "$@" >"$out" 2>"$err"
+  rc=$?
+  if [ "$rc" -eq 0 ] || [ -s "$out" ] || [ "$attempt" -eq 3 ]; then
+    break
+  fi
+  echo "wine-run: $1 did not start (exit $rc), trying again" >>"$err"
+  sleep 1
+done
+cat "$out"
+cat "$err" >&2
+exit "$rc"

@@ -157,9 +157,5 @@ int rpClipBmp::putData(const rpDiBitmap* bitmap, bool emptyFirst)
         if (putHandle(block, 0) != 0)
             GlobalFree(block);
     }
-    int outcome = lastError;
-    close();
-    if (outcome)
-        lastError = outcome;
-    return lastError;
+    return closeKeepingError();
 }

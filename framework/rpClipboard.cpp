@@ -75,6 +75,15 @@ int rpClipboard::close()
     return lastError;
 }
 
+int rpClipboard::closeKeepingError()
+{
+    int outcome = lastError;
+    close();
+    if (outcome)
+        lastError = outcome;
+    return lastError;
+}
+
 HANDLE rpClipboard::getHandle(int format)
 {
     if (!isOpen)
@@ -114,9 +123,7 @@ int rpClipboard::getData(void* dst, int size, int format)
             }
         }
     }
-    int outcome = lastError;
-    close();
-    lastError = outcome;  // keep the reason of a failed read past the successful close
+    closeKeepingError();  // the reason of a failed read outlives the successful close
     return result;
 }
 
@@ -160,11 +167,7 @@ int rpClipboard::putData(const void* src, int size, int format)
         if (putHandle(block, format) != 0)
             GlobalFree(block);
     }
-    int outcome = lastError;
-    close();
-    if (outcome)
-        lastError = outcome;
-    return lastError;
+    return closeKeepingError();
 }
 
 int rpClipboard::putDelay(int format)
@@ -213,8 +216,6 @@ int rpClipText::getData(char* dst, int size)
             lastError = failureCode(ERROR_INVALID_HANDLE);
         }
     }
-    int outcome = lastError;
-    close();
-    lastError = outcome;
+    closeKeepingError();
     return result;
 }

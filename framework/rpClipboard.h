@@ -26,6 +26,9 @@ public:
     int empty();
     // Closes the clipboard if this object has it open. Returns 0 or the system error code.
     int close();
+    // Ends an operation: closes the clipboard, keeping in lastError the error the operation
+    // recorded before (or, when there was none, the close's). Returns lastError.
+    int closeKeepingError();
 
     // The clipboard's data handle for format (0: the format field); null when the clipboard is
     // not open through this object or holds no such data. The handle belongs to the clipboard.

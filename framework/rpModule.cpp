@@ -4,8 +4,48 @@
 #include "rpSync.h"
 
 #include <cstdlib>
+#include <string>
 
 rpModule* Module = nullptr;
+
+namespace {
+
+// LoadLibraryA of exactly the file named: the loader appends ".dll" to a name without an
+// extension, so such a name gets a trailing "." (which the loader takes as "no extension").
+// The system's error boxes (a damaged or foreign file, a drive without media) are kept off
+// the screen for this thread during the load; the caller's error mode comes back afterwards.
+HMODULE loadExactly(const char* path)
+{
+    if (!path)
+        path = "";
+    std::string name = path;
+    // Whether the file name (after the last separator) has a dot; a trail byte may equal '\\'
+    // but never '.', so only separators need the character-wise walk.
+    bool dotted = false;
+    for (const char* p = path; *p; ++p) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) {
+            ++p;
+            continue;
+        }
+        if (*p == '\\' || *p == '/' || *p == ':')
+            dotted = false;
+        else if (*p == '.')
+            dotted = true;
+    }
+    if (!name.empty() && !dotted)
+        name += '.';
+
+    DWORD previous = GetThreadErrorMode();
+    BOOL quiet = SetThreadErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
+    HMODULE h = LoadLibraryA(name.c_str());
+    DWORD error = GetLastError();
+    if (quiet)
+        SetThreadErrorMode(previous, nullptr);
+    SetLastError(error);
+    return h;
+}
+
+}  // namespace
 
 rpModule::rpModule() : rpObject("rpModule")
 {
@@ -36,7 +76,7 @@ int rpModule::load(const char* path)
     lastError = 0;
     if (handle)
         return 0;
-    HINSTANCE h = LoadLibraryA(path ? path : pathname.path);
+    HINSTANCE h = loadExactly(path ? path : pathname.path);
     if (h) {
         handle = h;
         owner = true;

@@ -26,7 +26,8 @@ public:
     void _init();
     // Loads the library path (or, when path is null, the stored pathname). Returns 0, also when
     // a library is already loaded (nothing is loaded again), or the system error code. The
-    // path is not stored.
+    // path is not stored. Exactly the named file is loaded (no ".dll" is added to a name
+    // without an extension), and the system shows no error box during the load.
     int load(const char* path);
     // Releases whatever `handle` holds.
     void unload();

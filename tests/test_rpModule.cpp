@@ -121,6 +121,31 @@ TEST(ModuleTest, FailedLoadsReportTheSystemCode)
     EXPECT_FALSE(isLoaded("initfails.dll"));
 }
 
+TEST(ModuleTest, LoadsExactlyTheNamedFileAndShowsNoErrorBox)
+{
+    TempDir temp;
+    // A name without an extension is that file, not the same name with ".dll".
+    std::string bare = temp.file("realplug");
+    ASSERT_TRUE(CopyFileA(fixturePath("loadable.dll").c_str(), bare.c_str(), FALSE));
+    std::string readme = temp.writeFile("readme", "plain text\r\n");
+    ASSERT_TRUE(CopyFileA(fixturePath("loadable.dll").c_str(), (readme + ".dll").c_str(), FALSE));
+
+    SetThreadErrorMode(SEM_NOGPFAULTERRORBOX, nullptr);
+    {
+        rpModule module;
+        ASSERT_EQ(module.load(bare.c_str()), 0);
+        typedef DWORD (*ModeProc)();
+        auto modeAtLoad = reinterpret_cast<ModeProc>(reinterpret_cast<void (*)()>(GetProcAddress(module.handle, "loadableErrorModeAtLoad")));
+        ASSERT_NE(modeAtLoad, nullptr);
+        EXPECT_EQ(modeAtLoad(), static_cast<DWORD>(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+    }
+    EXPECT_EQ(GetThreadErrorMode(), static_cast<DWORD>(SEM_NOGPFAULTERRORBOX));
+    SetThreadErrorMode(0, nullptr);
+
+    rpModule text;
+    EXPECT_EQ(text.load(readme.c_str()), ERROR_BAD_EXE_FORMAT);
+}
+
 TEST(ModuleTest, DestructionReleasesOnlyWhatTheObjectLoaded)
 {
     std::string path = fixturePath("loadable.dll");

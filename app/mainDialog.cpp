@@ -68,6 +68,10 @@ bool mainDialog::command(int id, int code)
     case IDC_COPYHTML:
         dataCopy2();
         return true;
+    case IDOK:
+        // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
+        // Close button and the close box still end it (IDCANCEL).
+        return true;
     default:
         return rpDialogModal::command(id, code);
     }
@@ -81,6 +85,9 @@ void mainDialog::onCreate()
     listBox = new rpListBox(this, "ListBox", IDC_RESULTS,
                             WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_SORT);
     DragAcceptFiles(hwnd, TRUE);
+    // The system gives the first control of the template, the Close button, the focus, where
+    // Enter or Space would end the dialog; the list takes it once the dialog is on screen.
+    SetControl(listBox->hwnd, false);
     // Files named on the command line (dropped on the program's icon, Send To) are probed once
     // the dialog is on screen; without them nothing changes.
     if (App.argc > 1)

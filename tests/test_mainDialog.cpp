@@ -359,6 +359,34 @@ TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
     });
 }
 
+TEST_F(MainDialogTest, EnterKeepsTheDialogAndTheListStartsWithTheFocus)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_command.dll")});
+        testsupport::pumpMessages(100);
+        EXPECT_EQ(GetFocus(), list);
+        // Enter and Space on the control that has the focus, through the dialog manager as the
+        // modal loop would pass them (these steps run inside that loop, so it is not pumping),
+        // and the IDOK command itself.
+        HWND focus = GetFocus();
+        for (WPARAM key : {VK_RETURN, VK_SPACE}) {
+            PostMessageA(focus, WM_KEYDOWN, key, 1);
+            PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageA(window, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        }
+        ASSERT_TRUE(IsWindowVisible(window));
+        sendCommand(window, IDOK);
+        ASSERT_TRUE(IsWindowVisible(window));
+        EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 8);
+    });
+}
+
 
 // ---- Files named on the command line.
 

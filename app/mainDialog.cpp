@@ -196,7 +196,7 @@ void mainDialog::checkDll()
 void mainDialog::dataCopy()
 {
     rpMemoryStream stream;
-    rpClipText clipboard(nullptr, CF_TEXT);
+    rpClipText clipboard(this, CF_TEXT);  // owned by the dialog while open
     HWND list = listBox ? listBox->hwnd : nullptr;
     int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
     if (count <= 0)
@@ -243,7 +243,7 @@ void mainDialog::dataCopy()
 void mainDialog::dataCopy2()
 {
     rpMemoryStream stream;
-    rpClipText clipboard(nullptr, CF_TEXT);
+    rpClipText clipboard(this, CF_TEXT);  // owned by the dialog while open
     stream.reserve(ReportSize);
     stream.wopen();
     const char* type = typeName[ptype >= 0 && ptype < 8 ? ptype : 0];
@@ -251,7 +251,11 @@ void mainDialog::dataCopy2()
         stream.putsln("<tr>");
         stream.formatln("<td rowspan=1>%s</td>", type);
         stream.formatln("<td rowspan=1>%s</td>", fn);
-        stream.formatln("<td >%s</td>", menu[i]);
+        // A collected string may be longer than the stream's format buffer: written as it is,
+        // so the cell keeps both the whole string and its closing tag.
+        stream.puts("<td >");
+        stream.puts(menu[i]);
+        stream.putsln("</td>");
         stream.formatln("<td rowspan=1>%s", pname);
         stream.putsln("</td></tr>");
     }

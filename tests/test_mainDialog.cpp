@@ -387,6 +387,25 @@ TEST_F(MainDialogTest, EnterKeepsTheDialogAndTheListStartsWithTheFocus)
     });
 }
 
+TEST_F(MainDialogTest, CopiesBelongToTheDialogAndLongStringsKeepTheirMarkup)
+{
+    runDialog([&](mainDialog&, HWND window, HWND list) {
+        dropOn(window, {fixture("plug_longstring.dll")});
+        ASSERT_EQ(nmenu, 1);
+        ASSERT_EQ(std::strlen(menu[0]), 9990u);
+        sendCommand(window, IDC_COPYHTML);
+        EXPECT_EQ(GetClipboardOwner(), window);
+        std::string html = clipboardText();
+        std::string cell = std::string("<td >") + menu[0] + "</td>\r\n";
+        EXPECT_NE(html.find(cell), std::string::npos);
+        EXPECT_EQ(html.substr(html.size() - 12), "</td></tr>\r\n");
+
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(GetClipboardOwner(), window);
+        EXPECT_EQ(clipboardText(), joinCrLf(listLines(list)));
+    });
+}
+
 
 // ---- Files named on the command line.
 

@@ -14,6 +14,7 @@
 #include <windowsx.h>
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -173,18 +174,28 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
     ListBatch batch(listBox);
     clearList();
     for (int i = 0; i < count; ++i) {
-        char path[ProbeTextSize] = "";
-        DragQueryFileA(drop, static_cast<UINT>(i), path, sizeof path);
-        probeFile(path);
+        // Read whole, so that a path too long for the record is reported rather than cut.
+        UINT length = DragQueryFileA(drop, static_cast<UINT>(i), nullptr, 0);
+        std::vector<char> path(length + 1, 0);
+        DragQueryFileA(drop, static_cast<UINT>(i), path.data(), length + 1);
+        probeFile(path.data());
     }
 }
 
 void mainDialog::probeFile(const char* path)
 {
     rpPathname pathname;
-    pathname.storeName(path);
+    bool split = pathname.storeName(path) == 0 && pathname.filePos;
+    // A name that cannot be split is shown as given.
+    rpStrncpy(fn, split ? pathname.filePos : path, sizeof fn);
+    if (std::strlen(path) >= sizeof dllName) {
+        // The record cannot hold the path, and a cut path could name another file: report the
+        // system's code for a name that is too long instead of loading anything.
+        dllName[0] = 0;
+        probeDll(listBox ? listBox->hwnd : nullptr, ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
     rpStrncpy(dllName, path, sizeof dllName);
-    rpStrncpy(fn, pathname.filePos ? pathname.filePos : "", sizeof fn);
     checkDll();
 }
 

@@ -184,7 +184,7 @@ void askPluginGuarded(void* context)
 
 }  // namespace
 
-void probeDll(HWND list)
+void probeDll(HWND list, int loadError)
 {
     rpModule library;
     nmenu = 0;
@@ -193,7 +193,7 @@ void probeDll(HWND list)
     addLine(list, "%s", "");
     addLine(list, "プラグイン  %s", fn);
 
-    int error = library.load(dllName);
+    int error = loadError != 0 ? loadError : library.load(dllName);
     if (error != 0) {
         addLine(list, "load error %d", error);
         return;

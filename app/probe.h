@@ -35,8 +35,10 @@ bool addMenu(const char* text);
 
 // Probes the file named by dllName and shown as fn: appends the probe's lines to the list box
 // `list` (LB_ADDSTRING; the list should not sort) and fills the record. Every failure ends the
-// probe with a line; the library is always released before the call returns.
-void probeDll(HWND list);
+// probe with a line; the library is always released before the call returns. A non-zero
+// loadError is reported as the load's failure without loading anything (a path that the
+// record cannot hold).
+void probeDll(HWND list, int loadError = 0);
 
 // printf into dst (size bytes, terminator included). Text that does not fit is cut at a whole
 // Shift-JIS character. Returns the number of bytes stored.

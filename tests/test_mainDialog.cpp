@@ -406,7 +406,6 @@ TEST_F(MainDialogTest, CopiesBelongToTheDialogAndLongStringsKeepTheirMarkup)
     });
 }
 
-
 // ---- Files named on the command line.
 
 TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
@@ -433,6 +432,17 @@ TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
         EXPECT_EQ(std::string(dllName), japanese);
         EXPECT_STREQ(fn, "表示ソフト.dll");
         EXPECT_EQ(nmenu, 2);
+    });
+    App.freeArgs();
+}
+
+TEST_F(MainDialogTest, AnArgumentLongerThanAPathIsShownAsGivenWithALoadError)
+{
+    std::string longName = "C:\\" + std::string(380, 'a') + ".dll";
+    App.xSetupArgs(("\"" + longName + "\"").c_str());
+    runDialog([&](mainDialog&, HWND, HWND list) {
+        std::string shown = "プラグイン  " + longName;
+        EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206"}));
     });
     App.freeArgs();
 }

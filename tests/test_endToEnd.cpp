@@ -2,6 +2,7 @@
 // the Open button and the file dialog, dropped files, the Copy button and the clipboard, the
 // Close button and the exit code.
 #include "filedialogdriver.h"
+#include "inspectorprocess.h"
 #include "resource.h"
 #include "testsupport.h"
 
@@ -15,40 +16,9 @@ namespace {
 using testsupport::clipboardText;
 using testsupport::setClipboardText;
 
-// The inspector's main dialog among the top-level windows of the process.
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK collectInspector(HWND h, LPARAM data)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(h, &owner);
-    char name[16] = {};
-    GetClassNameA(h, name, sizeof name);
-    if (owner == search->processId && lstrcmpA(name, "#32770") == 0 && IsWindowVisible(h) && GetDlgItem(h, 260)) {
-        search->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The expected copy of one probe block: each line followed by CR LF.
-std::string block(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
-std::string inspectorPath()
-{
-    // The executable lies one folder above the test programs: build\win64\.
-    return testsupport::binDir() + "..\\plugin-inspector.exe";
-}
+using testsupport::crlfBlock;
+using testsupport::inspectorPath;
+using testsupport::InspectorProcess;
 
 TEST(InspectorExecutable, CarriesTheProjectVersionAndTheMainDialog)
 {
@@ -85,80 +55,6 @@ const std::vector<std::string> commandBlock = {
     "  メニュー[2]= [三番目]",
 };
 
-class InspectorProcess : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string exe = inspectorPath();
-        std::string commandLine = "\"" + exe + "\"" + arguments();
-        ASSERT_TRUE(testsupport::startProcess(exe, commandLine, testsupport::binDir().c_str(), &process))
-            << exe << " error " << GetLastError();
-        WaitForInputIdle(process.hProcess, 10000);
-        DWORD start = GetTickCount();
-        while (!window && GetTickCount() - start < 15000) {
-            WindowSearch search{process.dwProcessId, nullptr};
-            EnumWindows(collectInspector, reinterpret_cast<LPARAM>(&search));
-            window = search.found;
-            if (!window)
-                Sleep(50);
-        }
-        ASSERT_NE(window, nullptr) << "the inspector's window did not appear";
-    }
-
-    void TearDown() override
-    {
-        if (process.hProcess) {
-            if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(process.hProcess, 99);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
-
-    // Waits until the list shows `count` lines (or 20 s pass); the count when it stopped.
-    LRESULT waitForLines(LRESULT count)
-    {
-        HWND list = GetDlgItem(window, 260);
-        LRESULT now = 0;
-        for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(50)) {
-            now = SendMessageA(list, LB_GETCOUNT, 0, 0);
-            if (now == count)
-                break;
-        }
-        return now;
-    }
-
-    // A click on one of the dialog's buttons, posted so this process never waits on the dialog
-    // (the Open button runs a modal dialog, the Close button ends the process).
-    void click(int id)
-    {
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
-    }
-
-    // A click on a button whose command finishes by itself (Copy): returns once it was handled.
-    void clickAndWait(int id)
-    {
-        DWORD_PTR ignored;
-        SendMessageTimeoutA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                            reinterpret_cast<LPARAM>(GetDlgItem(window, id)), SMTO_NORMAL, 20000, &ignored);
-    }
-
-    void closeAndExpectExitCode0()
-    {
-        click(IDCANCEL);
-        ASSERT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);
-        DWORD code = 99;
-        GetExitCodeProcess(process.hProcess, &code);
-        EXPECT_EQ(code, 0u);
-    }
-
-    // What follows the program's path on its command line.
-    virtual std::string arguments() { return ""; }
-
-    PROCESS_INFORMATION process = {};
-    HWND window = nullptr;
-};
-
 TEST_F(InspectorProcess, OpenAFileCopyTheListAndClose)
 {
     char caption[200] = "";
@@ -173,7 +69,7 @@ TEST_F(InspectorProcess, OpenAFileCopyTheListAndClose)
 
     ASSERT_TRUE(setClipboardText("before"));
     clickAndWait(122);
-    EXPECT_EQ(clipboardText(), block(commandBlock));
+    EXPECT_EQ(clipboardText(), crlfBlock(commandBlock));
 
     closeAndExpectExitCode0();
 }
@@ -215,7 +111,7 @@ TEST_F(InspectorProcess, DroppedFilesAreProbedAndACopyBlockedByAnotherProgramIsS
         "  メニュー[0]= [選択]",
         "  メニュー[1]= [Select all]",
     };
-    EXPECT_EQ(clipboardText(), block(underscoreBlock) + block(commandBlock));
+    EXPECT_EQ(clipboardText(), crlfBlock(underscoreBlock) + crlfBlock(commandBlock));
 
     closeAndExpectExitCode0();
 }
@@ -252,7 +148,7 @@ TEST_F(InspectorWithArguments, ProbesTheNamedFilesAtStartUp)
         "  メニュー[0]= [選択]",
         "  メニュー[1]= [Select all]",
     };
-    EXPECT_EQ(clipboardText(), block(first) + block(second));
+    EXPECT_EQ(clipboardText(), crlfBlock(first) + crlfBlock(second));
     closeAndExpectExitCode0();
 }
 

@@ -1,0 +1,48 @@
+// The real plugin-inspector.exe as a process of its own, driven from the test process the way a
+// user would: found by its main dialog, its list watched, its buttons clicked, and closed with
+// its exit code checked. The process is ended at tear-down if a test left it running.
+#ifndef RP_TEST_INSPECTOR_PROCESS_H
+#define RP_TEST_INSPECTOR_PROCESS_H
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// The inspector of this build: one folder above the test programs (build\<preset>\).
+std::string inspectorPath();
+
+// The expected copy of probe lines: each line followed by CR LF.
+std::string crlfBlock(const std::vector<std::string>& lines);
+
+class InspectorProcess : public testing::Test {
+protected:
+    // Starts the inspector with arguments() in the test programs' folder and waits until its
+    // main dialog is visible.
+    void SetUp() override;
+    void TearDown() override;
+
+    // Waits until the list shows `count` lines (or 20 s pass); the count when it stopped.
+    LRESULT waitForLines(LRESULT count);
+    // A click on one of the dialog's buttons, posted so this process never waits on the dialog
+    // (the Open button runs a modal dialog, the Close button ends the process).
+    void click(int id);
+    // A click on a button whose command finishes by itself (Copy): returns once it was handled.
+    void clickAndWait(int id);
+    // Closes the dialog with its Close button and expects the process to end with code 0.
+    void closeAndExpectExitCode0();
+
+    // What follows the program's path on its command line.
+    virtual std::string arguments() { return ""; }
+
+    PROCESS_INFORMATION process = {};
+    HWND window = nullptr;  // the inspector's main dialog
+};
+
+}  // namespace testsupport
+
+#endif

@@ -179,11 +179,18 @@ void pumpMessages(DWORD ms)
 
 }  // namespace testsupport
 
-// Every test program starts here: byte-exact Shift-JIS round trips need code page 932.
+// Every test program starts here: byte-exact Shift-JIS round trips need code page 932. The
+// program that checks the inspector under another locale is run with --other-code-page and needs
+// the opposite.
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    if (GetACP() != 932) {
+    bool otherCodePage = argc > 1 && std::strcmp(argv[1], "--other-code-page") == 0;
+    if (otherCodePage && GetACP() == 932) {
+        std::fprintf(stderr, "The ANSI code page is 932: run this test under another locale (LANG=C.UTF-8).\n");
+        return 1;
+    }
+    if (!otherCodePage && GetACP() != 932) {
         std::fprintf(stderr, "The ANSI code page is %u, not 932: run the tests with LANG=ja_JP.UTF-8.\n", GetACP());
         return 1;
     }

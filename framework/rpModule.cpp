@@ -10,10 +10,24 @@ rpModule* Module = nullptr;
 
 namespace {
 
+// Runs a load with the system's error boxes (a damaged or foreign file, a drive without media)
+// kept off the screen for this thread; the caller's error mode comes back afterwards, and the
+// load's error code survives the restoring.
+template <typename Load>
+HMODULE loadQuietly(Load load)
+{
+    DWORD previous = GetThreadErrorMode();
+    BOOL quiet = SetThreadErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
+    HMODULE h = load();
+    DWORD error = GetLastError();
+    if (quiet)
+        SetThreadErrorMode(previous, nullptr);
+    SetLastError(error);
+    return h;
+}
+
 // LoadLibraryA of exactly the file named: the loader appends ".dll" to a name without an
 // extension, so such a name gets a trailing "." (which the loader takes as "no extension").
-// The system's error boxes (a damaged or foreign file, a drive without media) are kept off
-// the screen for this thread during the load; the caller's error mode comes back afterwards.
 HMODULE loadExactly(const char* path)
 {
     if (!path)
@@ -34,15 +48,18 @@ HMODULE loadExactly(const char* path)
     }
     if (!name.empty() && !dotted)
         name += '.';
+    return loadQuietly([&] { return LoadLibraryA(name.c_str()); });
+}
 
-    DWORD previous = GetThreadErrorMode();
-    BOOL quiet = SetThreadErrorMode(previous | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
-    HMODULE h = LoadLibraryA(name.c_str());
-    DWORD error = GetLastError();
-    if (quiet)
-        SetThreadErrorMode(previous, nullptr);
-    SetLastError(error);
-    return h;
+// The same for a UTF-16 path.
+HMODULE loadExactly(const wchar_t* path)
+{
+    std::wstring name = path ? path : L"";
+    size_t fileName = name.find_last_of(L"\\/:");
+    fileName = fileName == std::wstring::npos ? 0 : fileName + 1;
+    if (!name.empty() && name.find(L'.', fileName) == std::wstring::npos)
+        name += L'.';
+    return loadQuietly([&] { return LoadLibraryW(name.c_str()); });
 }
 
 }  // namespace
@@ -76,7 +93,21 @@ int rpModule::load(const char* path)
     lastError = 0;
     if (handle)
         return 0;
-    HINSTANCE h = loadExactly(path ? path : pathname.path);
+    return takeLoaded(loadExactly(path ? path : pathname.path));
+}
+
+int rpModule::loadWide(const wchar_t* path)
+{
+    if (!path)
+        return load(static_cast<const char*>(nullptr));
+    lastError = 0;
+    if (handle)
+        return 0;
+    return takeLoaded(loadExactly(path));
+}
+
+int rpModule::takeLoaded(HINSTANCE h)
+{
     if (h) {
         handle = h;
         owner = true;

@@ -29,6 +29,8 @@ public:
     // path is not stored. Exactly the named file is loaded (no ".dll" is added to a name
     // without an extension), and the system shows no error box during the load.
     int load(const char* path);
+    // The same for a UTF-16 path (a name outside the ANSI code page); null: the stored pathname.
+    int loadWide(const wchar_t* path);
     // Releases whatever `handle` holds.
     void unload();
     // Stores path and takes the base name from it. Returns 0.
@@ -52,6 +54,10 @@ public:
     HACCEL accelerators;         // null when the module has none
     rpPathname pathname;         // the module's file path
     rpWin* mainWindow;           // the application's main window, not owned
+
+private:
+    // Keeps the handle of a load that succeeded, or records the load's error. Returns lastError.
+    int takeLoaded(HINSTANCE h);
 };
 
 // The current module object (the application object once it is constructed); window and

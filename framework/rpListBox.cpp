@@ -90,3 +90,45 @@ int rpListBox::showLast()
             SendMessageA(hwnd, LB_SETTOPINDEX, static_cast<WPARAM>(count - 1), 0));
     return lastError;
 }
+
+int rpListBox::addString(const char* text)
+{
+    return static_cast<int>(SendMessageA(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : "")));
+}
+
+int rpListBox::count()
+{
+    return static_cast<int>(SendMessageA(hwnd, LB_GETCOUNT, 0, 0));
+}
+
+std::string rpListBox::getText(int index)
+{
+    const LRESULT length = SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0)
+        return std::string();
+    std::vector<char> whole(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(whole.data()));
+    return whole.data();
+}
+
+int rpListBox::getText(int index, char* text, int size)
+{
+    if (!text || size <= 0)
+        return -1;
+    text[0] = '\0';
+    if (SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0) < 0)
+        return -1;
+    return rpStrncpy(text, getText(index).c_str(), size);
+}
+
+void rpListBox::resetContent()
+{
+    SendMessageA(hwnd, LB_RESETCONTENT, 0, 0);
+}
+
+void rpListBox::setRedraw(bool redraw)
+{
+    SendMessageA(hwnd, WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
+    if (redraw)
+        InvalidateRect(hwnd, nullptr, TRUE);
+}

@@ -5,6 +5,8 @@
 
 #include "rpControl.h"
 
+#include <string>
+
 class rpListBox : public rpControl {
 public:
     // A list box over item `id` of parent (window class "ListBox"); binds at once when the item
@@ -30,6 +32,20 @@ public:
     int getSel(char* text, int size);
     // Scrolls the last item to the top (LB_SETTOPINDEX); returns and records 0 or LB_ERR.
     int showLast();
+
+    // LB_ADDSTRING: the new item's index, or LB_ERR / LB_ERRSPACE.
+    int addString(const char* text);
+    // LB_GETCOUNT: the number of items.
+    int count();
+    // LB_GETTEXT of item index into a buffer of `size` bytes: a longer item is cut at a whole
+    // Shift-JIS character. Returns the length stored, or -1 (text emptied) for a bad index.
+    int getText(int index, char* text, int size);
+    // The whole text of item index (LB_GETTEXTLEN sizes it); empty for a bad index.
+    std::string getText(int index);
+    // LB_RESETCONTENT: removes every item.
+    void resetContent();
+    // WM_SETREDRAW: holds (false) or resumes (true) drawing; resuming repaints the list.
+    void setRedraw(bool redraw);
 };
 
 #endif

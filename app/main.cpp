@@ -1,11 +1,23 @@
-// The application's body and its diagnostic sink.
+// The application's body and its diagnostic sink. The same executable is the window and, with
+// an internal switch, a probe worker of another instance's window.
+#include "commandLine.h"
 #include "mainDialog.h"
+#include "probeWorker.h"
 #include "rpApp.h"
 
 int rpApp::main()
 {
+    InspectorOptions options = parseCommandLine(GetCommandLineW());
+    if (!options.workerPipe.empty()) {
+        PostQuitMessage(runProbeWorker(options.workerPipe));
+        return 0;
+    }
+
     // The dialog belongs to its window: it deletes itself when the dialog ends.
     mainDialog* dialog = new mainDialog();
+    dialog->startupFiles = options.files;
+    dialog->batchSettings.timeoutMs = options.probeTimeoutMs;
+    dialog->batchSettings.workers = options.workers;
     mainWindow = dialog;
     if (dialog->run() == -1)
         delete dialog;  // never bound to a window, so it did not delete itself

@@ -1,13 +1,13 @@
-// The main dialog: commands, file choice, drops and the two report copies.
+// The main dialog: commands, file choice, drops, the batches that probe them, and the two
+// report copies.
 #include "mainDialog.h"
 
 #include "probe.h"
 #include "resource.h"
+#include "rpApp.h"
 #include "rpClipboard.h"
 #include "rpFileDialog.h"
 #include "rpMemoryStream.h"
-#include "rpApp.h"
-#include "rpPathname.h"
 #include "rpStrings.h"
 
 #include <shellapi.h>
@@ -22,52 +22,106 @@ namespace {
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
 
-// Holds the list's drawing while a batch of probes adds its lines: otherwise every added line
-// redraws the list and its scroll bar at once, which costs far more than the probes themselves.
-// The list is repainted when the batch ends.
+std::string toAnsi(const std::wstring& text)
+{
+    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], size, nullptr, nullptr);
+    ansi.resize(static_cast<size_t>(size) - 1);
+    return ansi;
+}
+
+std::wstring toWide(const char* text)
+{
+    int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (size <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+    wide.resize(static_cast<size_t>(size) - 1);
+    return wide;
+}
+
+// A file of a batch from its real name: the record's path and the name shown are the ANSI
+// code page's rendering of it, as best it can.
+BatchFile batchFile(const std::wstring& path)
+{
+    BatchFile file;
+    file.path = path;
+    file.dllName = toAnsi(path);
+    size_t slash = path.find_last_of(L"\\/");
+    file.shown = toAnsi(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    if (file.dllName.size() >= ProbeTextSize) {
+        // The record cannot hold the path: shown as given, and reported as too long.
+        file.shown = file.dllName;
+        file.loadError = ERROR_FILENAME_EXCED_RANGE;
+    }
+    return file;
+}
+
+// Holds the list's drawing while a group of blocks is added: otherwise every added line
+// redraws the list and its scroll bar at once. The list is repainted when the group ends.
 class ListBatch {
 public:
-    explicit ListBatch(rpListBox* listBox) : list_(listBox ? listBox->hwnd : nullptr)
+    explicit ListBatch(rpListBox* listBox) : list_(listBox)
     {
         if (list_)
-            SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+            list_->setRedraw(false);
     }
     ~ListBatch()
     {
-        if (list_) {
-            SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-            InvalidateRect(list_, nullptr, TRUE);
-        }
+        if (list_)
+            list_->setRedraw(true);
     }
     ListBatch(const ListBatch&) = delete;
     ListBatch& operator=(const ListBatch&) = delete;
 
 private:
-    HWND list_;  // not owned
+    rpListBox* list_;  // not owned
 };
 
 }  // namespace
 
-mainDialog::mainDialog() : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr) {}
+mainDialog* mainDialog::filteredDialog = nullptr;
+
+mainDialog::mainDialog()
+    : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), escapeHook(nullptr), shownBlocks(0)
+{
+}
+
+mainDialog::~mainDialog()
+{
+    // Normally stopped when the window closed; a dialog destroyed otherwise ends its workers here.
+    if (batch)
+        batch->stop();
+    if (escapeHook)
+        UnhookWindowsHookEx(escapeHook);
+    if (filteredDialog == this)
+        filteredDialog = nullptr;
+}
 
 bool mainDialog::command(int id, int code)
 {
     switch (id) {
     case IDC_OPEN:
-        if (getFile()) {
-            ListBatch batch(listBox);
-            clearList();
+        // Unavailable during a batch (the button is disabled; a command sent anyway is ignored).
+        if (!batch && getFile())
             checkDll();
-        }
         return true;
     case IDC_CLEAR:
-        clearList();
+        if (!batch)
+            clearList();
         return true;
     case IDC_COPY:
         dataCopy();
         return true;
     case IDC_COPYHTML:
         dataCopy2();
+        return true;
+    case IDC_STOP:
+        stopBatch();
         return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
@@ -76,6 +130,25 @@ bool mainDialog::command(int id, int code)
     default:
         return rpDialogModal::command(id, code);
     }
+}
+
+LRESULT CALLBACK mainDialog::escapeFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    // The dialog's modal loop offers each message here before the dialog manager turns Esc into
+    // IDCANCEL, which the Close button also sends: Esc during a batch stops the batch only.
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && filteredDialog &&
+        filteredDialog->batch && (msg->hwnd == filteredDialog->hwnd || IsChild(filteredDialog->hwnd, msg->hwnd))) {
+        filteredDialog->stopBatch();
+        return TRUE;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool mainDialog::queryClose()
+{
+    stopBatch();
+    return rpDialogModal::queryClose();
 }
 
 void mainDialog::onCreate()
@@ -91,14 +164,25 @@ void mainDialog::onCreate()
     SetControl(listBox->hwnd, false);
     // Files named on the command line (dropped on the program's icon, Send To) are probed once
     // the dialog is on screen; without them nothing changes.
-    if (App.argc > 1)
+    if (!startupFiles.empty())
         PostMessageA(hwnd, WM_PROBEARGS, 0, 0);
 }
 
 bool mainDialog::other(rpEvent& e)
 {
     if (e.msg == WM_PROBEARGS) {
-        probeArguments(App.argc, App.argv);
+        // A relative name is taken against the current directory, as the shell would.
+        std::vector<std::wstring> paths;
+        for (const std::wstring& name : startupFiles) {
+            wchar_t full[32768];
+            DWORD length = GetFullPathNameW(name.c_str(), 32768, full, nullptr);
+            paths.push_back(length > 0 && length < 32768 ? std::wstring(full, length) : name);
+        }
+        probeFiles(paths);
+        return true;
+    }
+    if (e.msg == WM_BATCHEVENT) {
+        batchEvent(reinterpret_cast<BatchEvent*>(e.lParam));
         return true;
     }
     if (e.msg == WM_CONTEXTMENU && listBox && reinterpret_cast<HWND>(e.wParam) == listBox->hwnd) {
@@ -108,19 +192,6 @@ bool mainDialog::other(rpEvent& e)
         return true;
     }
     return rpDialogModal::other(e);
-}
-
-void mainDialog::probeArguments(int argc, char** argv)
-{
-    ListBatch batch(listBox);
-    clearList();
-    for (int i = 1; i < argc; ++i) {
-        if (!argv[i] || !argv[i][0])
-            continue;
-        // A relative name is taken against the current directory, as the shell would.
-        rpPathname pathname;
-        probeFile(pathname.storeName(argv[i]) == 0 ? pathname.path : argv[i]);
-    }
 }
 
 void mainDialog::showListMenu(const POINT* screen)
@@ -138,13 +209,14 @@ void mainDialog::showListMenu(const POINT* screen)
         at.y = item.bottom;
         ClientToScreen(listBox->hwnd, &at);
     }
-    bool hasLines = SendMessageA(listBox->hwnd, LB_GETCOUNT, 0, 0) > 0;
+    bool hasLines = listBox->count() > 0;
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
     AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_COPY, "コピー");
     AppendMenuA(menu, MF_STRING | (nmenu > 0 ? 0 : MF_GRAYED), IDC_COPYHTML, "HTMLコピー");
-    AppendMenuA(menu, MF_STRING, IDC_CLEAR, "クリア");
+    AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_CLEAR, "クリア");
+    AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -152,8 +224,8 @@ void mainDialog::showListMenu(const POINT* screen)
 
 void mainDialog::clearList()
 {
-    if (listBox)
-        SendMessageA(listBox->hwnd, LB_RESETCONTENT, 0, 0);
+    if (listBox && !batch)
+        listBox->resetContent();
 }
 
 bool mainDialog::getFile()
@@ -171,63 +243,163 @@ bool mainDialog::getFile()
 
 void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
 {
-    ListBatch batch(listBox);
-    clearList();
+    std::vector<std::wstring> paths;
     for (int i = 0; i < count; ++i) {
-        // Read whole, so that a path too long for the record is reported rather than cut.
-        UINT length = DragQueryFileA(drop, static_cast<UINT>(i), nullptr, 0);
-        std::vector<char> path(length + 1, 0);
-        DragQueryFileA(drop, static_cast<UINT>(i), path.data(), length + 1);
-        probeFile(path.data());
+        // The real names, read whole: a name outside the ANSI code page or longer than the
+        // record's path is still the file it names.
+        UINT length = DragQueryFileW(drop, static_cast<UINT>(i), nullptr, 0);
+        std::wstring path(length + 1, L'\0');
+        DragQueryFileW(drop, static_cast<UINT>(i), &path[0], length + 1);
+        path.resize(length);
+        paths.push_back(path);
     }
-}
-
-void mainDialog::probeFile(const char* path)
-{
-    rpPathname pathname;
-    bool split = pathname.storeName(path) == 0 && pathname.filePos;
-    // A name that cannot be split is shown as given.
-    rpStrncpy(fn, split ? pathname.filePos : path, sizeof fn);
-    if (std::strlen(path) >= sizeof dllName) {
-        // The record cannot hold the path, and a cut path could name another file: report the
-        // system's code for a name that is too long instead of loading anything.
-        dllName[0] = 0;
-        probeDll(listBox ? listBox->hwnd : nullptr, ERROR_FILENAME_EXCED_RANGE);
-        return;
-    }
-    rpStrncpy(dllName, path, sizeof dllName);
-    checkDll();
+    probeFiles(paths);
 }
 
 void mainDialog::checkDll()
 {
-    probeDll(listBox ? listBox->hwnd : nullptr);
+    BatchFile file = batchFile(toWide(dllName));
+    file.shown = fn;
+    queueFiles({file});
+}
+
+void mainDialog::probeFiles(const std::vector<std::wstring>& paths)
+{
+    std::vector<BatchFile> files;
+    for (const std::wstring& path : paths)
+        files.push_back(batchFile(path));
+    queueFiles(files);
+}
+
+void mainDialog::queueFiles(const std::vector<BatchFile>& files)
+{
+    if (files.empty())
+        return;
+    if (!batch) {
+        clearList();
+        batchFiles.clear();
+        finished.clear();
+        shownBlocks = 0;
+        char text[300] = "";
+        GetWindowTextA(hwnd, text, sizeof text);
+        caption = text;
+        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings));
+        EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
+        if (!escapeHook) {
+            filteredDialog = this;
+            escapeHook = SetWindowsHookExW(WH_MSGFILTER, escapeFilter, nullptr, GetCurrentThreadId());
+        }
+    }
+    batchFiles.insert(batchFiles.end(), files.begin(), files.end());
+    batch->add(files);
+    showProgress();
+}
+
+void mainDialog::batchEvent(BatchEvent* event)
+{
+    std::unique_ptr<BatchEvent> owned(event);
+    if (!batch || !event || event->index < shownBlocks || event->index >= batchFiles.size())
+        return;  // from a batch that has ended
+    finished[event->index] = std::move(owned);
+    showFinishedBlocks();
+}
+
+void mainDialog::showFinishedBlocks()
+{
+    {
+        ListBatch hold(listBox);
+        for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
+            const BatchEvent& block = *next->second;
+            const BatchFile& file = batchFiles[block.index];
+            for (const std::string& line : block.lines)
+                listBox->addString(line.c_str());
+            // The record follows the file as the probe would have left it: a question that was
+            // never answered keeps the earlier file's answer.
+            rpStrncpy(dllName, file.dllName.c_str(), sizeof dllName);
+            rpStrncpy(fn, file.shown.c_str(), sizeof fn);
+            nmenu = 0;
+            pm = menuBuf;
+            if (block.hasResult) {
+                const ProbeResult& result = block.result;
+                if (result.answers & ProbeAnsweredIds) {
+                    aid = result.aid;
+                    pid = result.pid;
+                }
+                if (result.answers & ProbeAnsweredName)
+                    rpStrncpy(pname, result.pname.c_str(), sizeof pname);
+                if (result.answers & ProbeAnsweredType)
+                    ptype = result.ptype;
+                for (const std::string& text : result.strings)
+                    addMenu(text.c_str());
+            }
+            finished.erase(next);
+            ++shownBlocks;
+        }
+    }
+    if (batch && shownBlocks >= batch->queued())
+        endBatch();
+    else
+        showProgress();
+}
+
+void mainDialog::stopBatch()
+{
+    if (!batch)
+        return;
+    batch->stop();
+    // The blocks the workers posted before they ended are in the queue: take them now (the
+    // last of them ends the batch when every queued file had been started).
+    MSG msg;
+    while (PeekMessageA(&msg, hwnd, WM_BATCHEVENT, WM_BATCHEVENT, PM_REMOVE))
+        batchEvent(reinterpret_cast<BatchEvent*>(msg.lParam));
+    if (!batch)
+        return;
+    // The batch ends with the files it had started; the others are dropped.
+    batchFiles.resize(batch->started());
+    showFinishedBlocks();
+    if (batch)
+        endBatch();
+}
+
+void mainDialog::endBatch()
+{
+    if (batch)
+        batch->stop();
+    batch.reset();
+    finished.clear();
+    if (escapeHook) {
+        UnhookWindowsHookEx(escapeHook);
+        escapeHook = nullptr;
+        filteredDialog = nullptr;
+    }
+    SetWindowTextA(hwnd, caption.c_str());
+    EnableWindow(GetDlgItem(hwnd, IDC_OPEN), TRUE);
+}
+
+void mainDialog::showProgress()
+{
+    if (!batch)
+        return;
+    char text[400];
+    formatBounded(text, sizeof text, "%s  [%u/%u]", caption.c_str(), static_cast<unsigned>(shownBlocks),
+                  static_cast<unsigned>(batch->queued()));
+    SetWindowTextA(hwnd, text);
 }
 
 void mainDialog::dataCopy()
 {
     rpMemoryStream stream;
     rpClipText clipboard(this, CF_TEXT);  // owned by the dialog while open
-    HWND list = listBox ? listBox->hwnd : nullptr;
-    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    int count = listBox ? listBox->count() : 0;
     if (count <= 0)
         return;
 
     stream.wopen();
-    std::vector<char> longLine;
     for (int i = 0; i < count; ++i) {
+        // A line longer than the line buffer is cut at a whole character.
         char line[ListLineSize] = "";
-        LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        if (length < 0)
+        if (listBox->getText(i, line, sizeof line) < 0)
             continue;
-        if (length < ListLineSize) {
-            SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(line));
-        } else {
-            // A line longer than the line buffer is cut at a whole character.
-            longLine.assign(static_cast<size_t>(length) + 1, 0);
-            SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(longLine.data()));
-            rpStrncpy(line, longLine.data(), sizeof line);
-        }
         stream.putsln(line);
     }
     stream.close();

@@ -1,54 +1,96 @@
 // mainDialog: the inspector's only window, a modal dialog from the template "MainDialog" with
 // the result list (item 260), Open, Copy and Close. It probes the files the user picks or drops
-// and copies the results to the clipboard.
+// in batches run by worker processes, shows each file's block when the file is done, and copies
+// the results to the clipboard.
 // Ownership: the dialog and its list-box object belong to their windows and delete themselves
-// when the windows are destroyed.
+// when the windows are destroyed; the dialog owns its running batch and the blocks it holds.
 #ifndef INSPECTOR_MAIN_DIALOG_H
 #define INSPECTOR_MAIN_DIALOG_H
 
+#include "probeBatch.h"
 #include "rpDialog.h"
 #include "rpListBox.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 class mainDialog : public rpDialogModal {
 public:
     // Template "MainDialog", no parent window.
     mainDialog();
+    ~mainDialog() override;
 
-    // 120 Open, 121 clear, 122 Copy, 123 HTML copy: handled (true). Anything else goes to
-    // rpDialog::command, which ends the dialog for IDCANCEL.
+    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop: handled (true). IDOK is ignored.
+    // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
-    // Centres the dialog, binds listBox to item 260 and accepts dropped files.
+    // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
+    // the batch and keeps the window (see escapeFilter).
+    bool queryClose() override;
+    // Centres the dialog, binds listBox to item 260, accepts dropped files, and schedules the
+    // start-up files.
     void onCreate() override;
-    // WM_DROPFILES: clears the list once, then probes every dropped file in drop order.
+    // WM_DROPFILES: probes every dropped file in drop order; during a batch they are queued.
     void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient) override;
     // WM_CONTEXTMENU from the list (right-click, Shift+F10, the menu key): the list menu.
-    // WM_PROBEARGS: probes the files named on the command line.
+    // WM_PROBEARGS: probes the start-up files. WM_BATCHEVENT: a file of the batch is done.
     bool other(rpEvent& e) override;
 
     // Lets the user choose one file; true (with dllName and fn set) when one was chosen.
     bool getFile();
-    // Probes dllName (see probe.h), appending to the list.
+    // Probes dllName, shown as fn, as a batch of one file.
     void checkDll();
     // Every list line, each ended by CR LF, as CF_TEXT. An empty list leaves the clipboard alone.
     void dataCopy();
     // The last plug-in's collected strings as HTML table rows, as CF_TEXT.
     void dataCopy2();
-    // LB_RESETCONTENT on the list.
+    // LB_RESETCONTENT on the list (not during a batch).
     void clearList();
-    // Stores path as dllName, its file name as fn, and probes it.
-    void probeFile(const char* path);
-    // Probes the files named after the program's path on the command line (empty arguments
-    // skipped), in order, as if they had been dropped on the window.
-    void probeArguments(int argc, char** argv);
-    // Opens the list menu: Copy (122), HTML copy (123) and Clear (121), each sending its
-    // command. screen is where the menu opens; null opens it at the list's selected line.
+    // Probes files as one batch, in order: a new batch clears the list first; while a batch
+    // runs they are queued after its files.
+    void probeFiles(const std::vector<std::wstring>& paths);
+    // Ends the running batch: files being probed end with the stopped line, files not started
+    // are dropped. Returns once every worker is gone.
+    void stopBatch();
+    bool batchRunning() const { return batch != nullptr; }
+    // Opens the list menu: Copy (122), HTML copy (123), Clear (121) and, during a batch, Stop
+    // (124), each sending its command. screen is where the menu opens; null opens it at the
+    // list's selected line.
     void showListMenu(const POINT* screen);
 
-    // Posted by onCreate when the command line names files, so that they are probed once the
-    // dialog is on screen.
+    // Posted by onCreate when there are start-up files, so that they are probed once the dialog
+    // is on screen.
     static constexpr UINT WM_PROBEARGS = WM_APP + 1;
+    // Posted by the batch with a BatchEvent* (owned by the receiver) in lParam.
+    static constexpr UINT WM_BATCHEVENT = WM_APP + 2;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
+    // Set before run(): the files named on the command line, and how batches run.
+    std::vector<std::wstring> startupFiles;
+    BatchSettings batchSettings;
+
+private:
+    // Starts a batch with the files (clearing the list), or queues them after a running one.
+    void queueFiles(const std::vector<BatchFile>& files);
+    // A file's block arrived: kept until every earlier block is shown.
+    void batchEvent(BatchEvent* event);
+    // Shows the blocks that are next in order, and ends the batch when all are shown.
+    void showFinishedBlocks();
+    // The batch is over: the caption and the Open button come back.
+    void endBatch();
+    void showProgress();
+    // WH_MSGFILTER hook, installed while a batch runs.
+    static LRESULT CALLBACK escapeFilter(int code, WPARAM wParam, LPARAM lParam);
+
+    static mainDialog* filteredDialog;  // not owned: the dialog whose batch the hook serves
+    HHOOK escapeHook;                   // owned while a batch runs
+
+    std::unique_ptr<ProbeBatch> batch;                  // owned; null between batches
+    std::vector<BatchFile> batchFiles;                  // the files of the running batch
+    std::map<size_t, std::unique_ptr<BatchEvent>> finished;  // blocks waiting for earlier ones
+    size_t shownBlocks;                                 // blocks of the batch shown so far
+    std::string caption;                                // the caption without the progress
 };
 
 #endif

@@ -1,8 +1,7 @@
-// The plug-in probe: one file in, list-box lines and the probe record out.
+// The plug-in probe: one file in, list lines and the probe record out.
 #include "probe.h"
 
 #include "pluginapi.h"
-#include "rpGuard.h"
 #include "rpModule.h"
 #include "rpStrings.h"
 
@@ -19,6 +18,7 @@ char menuBuf[MenuPoolSize];
 char* menu[MenuMax];
 int nmenu;
 char* pm = menuBuf;
+int probeAnswers;
 
 const char* const typeName[8] = {
     "不明", "Import", "Export", "Create", "Object", "Select", "Station", "Command",
@@ -79,18 +79,18 @@ bool addMenu(const char* text)
 
 namespace {
 
-// Appends one formatted line (at most 299 bytes) to the list box.
+// Hands one formatted line (at most 299 bytes) to the sink.
 #ifdef __GNUC__
 __attribute__((format(gnu_printf, 2, 3)))
 #endif
-void addLine(HWND list, const char* format, ...)
+void addLine(ProbeSink& list, const char* format, ...)
 {
     char line[ProbeTextSize];
     va_list args;
     va_start(args, format);
     vformatBounded(line, sizeof line, format, args);
     va_end(args);
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line));
+    list.addLine(line);
 }
 
 // The entry point by its plain name, else by the name with a leading underscore; null when
@@ -110,7 +110,7 @@ Proc entryPoint(HMODULE library, const char* name)
 
 // Asks the plug-in for its strings: menu strings (types 3..7) or file types with their
 // extensions (types 1 and 2). A missing enumeration entry point ends the probe without a line.
-void enumerate(HWND list, HMODULE library)
+void enumerate(ProbeSink& list, HMODULE library)
 {
     if (ptype >= PLUGIN_TYPE_CREATE) {
         MQEnumProc enumString = entryPoint<MQEnumProc>(library, "MQEnumString");
@@ -140,7 +140,7 @@ void enumerate(HWND list, HMODULE library)
 }
 
 // Everything the probe asks of a loaded library.
-void askPlugin(HWND list, HMODULE library)
+void askPlugin(ProbeSink& list, HMODULE library)
 {
     MQGetPlugInIDProc getId = entryPoint<MQGetPlugInIDProc>(library, "MQGetPlugInID");
     if (!getId) {
@@ -148,6 +148,7 @@ void askPlugin(HWND list, HMODULE library)
         return;
     }
     getId(&aid, &pid);
+    probeAnswers |= ProbeAnsweredIds;
     addLine(list, "  プラグインID  %08x  %08x", static_cast<unsigned>(aid), static_cast<unsigned>(pid));
 
     MQGetPlugInNameProc getName = entryPoint<MQGetPlugInNameProc>(library, "MQGetPlugInName");
@@ -157,12 +158,14 @@ void askPlugin(HWND list, HMODULE library)
     }
     const char* name = getName();
     rpStrncpy(pname, name ? name : "", sizeof pname);
+    probeAnswers |= ProbeAnsweredName;
     addLine(list, "  名称= [%s]", pname);
 
     MQGetPlugInTypeProc getType = entryPoint<MQGetPlugInTypeProc>(library, "MQGetPlugInType");
     if (!getType)
         return;
     ptype = getType();
+    probeAnswers |= ProbeAnsweredType;
     if (ptype < PLUGIN_TYPE_IMPORT || ptype > PLUGIN_TYPE_COMMAND) {
         addLine(list, "  不明なタイプ %d", ptype);
         return;
@@ -171,39 +174,31 @@ void askPlugin(HWND list, HMODULE library)
     enumerate(list, library);
 }
 
-struct PluginQuestions {
-    HWND list;
-    HMODULE library;
-};
-
-void askPluginGuarded(void* context)
-{
-    PluginQuestions* questions = static_cast<PluginQuestions*>(context);
-    askPlugin(questions->list, questions->library);
-}
-
 }  // namespace
 
-void probeDll(HWND list, int loadError)
+void probeHeader(ProbeSink& list, const char* shown)
+{
+    addLine(list, "%s", "");
+    addLine(list, "プラグイン  %s", shown);
+}
+
+void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
 {
     rpModule library;
     nmenu = 0;
     pm = menuBuf;
+    probeAnswers = 0;
 
-    addLine(list, "%s", "");
-    addLine(list, "プラグイン  %s", fn);
-
-    int error = loadError != 0 ? loadError : library.load(dllName);
+    probeHeader(list, fn);
+    int error = loadError;
+    if (error == 0)
+        error = widePath ? library.loadWide(widePath) : library.load(dllName);
     if (error != 0) {
         addLine(list, "load error %d", error);
         return;
     }
-    // The plug-in's own code runs from here on: a fault in it ends this file's block with a line
-    // instead of ending the tool. The library is still released; faults of the library's
-    // initialisation are the loader's to report (as a load error above).
-    PluginQuestions questions = {list, library.handle};
-    DWORD fault = rpGuardedCall(askPluginGuarded, &questions);
-    if (fault != 0)
-        addLine(list, "  例外が発生しました %08x", static_cast<unsigned>(fault));
+    // The plug-in's own code runs from here on; a fault in it is the hosting process's to
+    // handle (the inspector probes in worker processes).
+    askPlugin(list, library.handle);
     library.unload();
 }

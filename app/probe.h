@@ -23,6 +23,10 @@ extern char menuBuf[MenuPoolSize];    // the collected strings, each NUL-termina
 extern char* menu[MenuMax];           // pointers into menuBuf, in collection order
 extern int nmenu;                     // number of collected strings
 extern char* pm;                      // next free byte of menuBuf
+// Which answers the last probe got, ProbeAnswered* bits: the fields of a question that was
+// never answered keep the values of an earlier probe.
+extern int probeAnswers;
+enum { ProbeAnsweredIds = 1, ProbeAnsweredName = 2, ProbeAnsweredType = 4 };
 
 // Type names by type, 0 for an unknown type.
 extern const char* const typeName[8];
@@ -33,12 +37,23 @@ extern const char* const typeName[8];
 // Returns whether the text was recorded.
 bool addMenu(const char* text);
 
-// Probes the file named by dllName and shown as fn: appends the probe's lines to the list box
-// `list` (LB_ADDSTRING; the list should not sort) and fills the record. Every failure ends the
-// probe with a line; the library is always released before the call returns. A non-zero
-// loadError is reported as the load's failure without loading anything (a path that the
-// record cannot hold).
-void probeDll(HWND list, int loadError = 0);
+// Where the probe's lines go, one call per line in order (a list, a pipe to the window).
+class ProbeSink {
+public:
+    virtual ~ProbeSink() = default;
+    virtual void addLine(const char* line) = 0;  // at most 299 bytes, NUL-terminated
+};
+
+// The two lines that begin every file's block: the empty separator and the file line with the
+// name shown (fn for a probe).
+void probeHeader(ProbeSink& list, const char* shown);
+
+// Probes the file named by widePath (or by dllName when null) and shown as fn: hands the
+// probe's lines to `list` and fills the record. Every failure ends the probe with a line; the
+// library is always released before the call returns, unless the plug-in's code never returns.
+// A non-zero loadError is reported as the load's failure without loading anything (a path that
+// the record cannot hold).
+void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0);
 
 // printf into dst (size bytes, terminator included). Text that does not fit is cut at a whole
 // Shift-JIS character. Returns the number of bytes stored.

@@ -20,6 +20,13 @@ using testsupport::crlfBlock;
 using testsupport::inspectorPath;
 using testsupport::InspectorProcess;
 
+std::wstring wide(const std::string& ansi)
+{
+    std::wstring text(ansi.size() + 1, L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
+    return text;
+}
+
 TEST(InspectorExecutable, CarriesTheProjectVersionAndTheMainDialog)
 {
     HMODULE exe = LoadLibraryExA(inspectorPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -149,6 +156,143 @@ TEST_F(InspectorWithArguments, ProbesTheNamedFilesAtStartUp)
         "  メニュー[1]= [Select all]",
     };
     EXPECT_EQ(clipboardText(), crlfBlock(first) + crlfBlock(second));
+    closeAndExpectExitCode0();
+}
+
+// ---- Isolation: plug-ins run in worker processes.
+
+std::vector<std::string> blockOf(const std::string& file, const std::vector<std::string>& tail)
+{
+    std::vector<std::string> lines = {"", "プラグイン  " + file};
+    lines.insert(lines.end(), tail.begin(), tail.end());
+    return lines;
+}
+
+std::string joined(const std::vector<std::vector<std::string>>& blocks, size_t* lineCount)
+{
+    std::string text;
+    *lineCount = 0;
+    for (const auto& lines : blocks) {
+        text += crlfBlock(lines);
+        *lineCount += lines.size();
+    }
+    return text;
+}
+
+// Faults, process ends and hangs of plug-ins each end their own block, the plug-in's own
+// handlers get their chance first, and the batch goes on with the next file.
+class InspectorWithBadPlugins : public InspectorProcess {
+protected:
+    std::string arguments() override
+    {
+        return " --probe-timeout=1500 plug_selfcatch.dll plug_fault_id.dll plug_fault_name.dll plug_fault_type.dll"
+               " plug_fault_badname.dll plug_fault_enum.dll plug_exit.dll plug_abort.dll plug_hang.dll plug_command.dll";
+    }
+};
+
+TEST_F(InspectorWithBadPlugins, EachEndsItsOwnBlockAndTheBatchGoesOn)
+{
+    size_t lineCount = 0;
+    std::string expected = joined(
+        {
+            blockOf("plug_selfcatch.dll", {"  プラグインID  00005afe  00000007", "  名称= [自分で回復]", "  タイプ=  Command",
+                                           "  メニュー[0]= [一番]", "  メニュー[1]= [二番]"}),
+            blockOf("plug_fault_id.dll", {"  例外が発生しました c0000005"}),
+            blockOf("plug_fault_name.dll", {"  プラグインID  00000bad  00000001", "  例外が発生しました c000001d"}),
+            blockOf("plug_fault_type.dll",
+                    {"  プラグインID  00000bad  00000002", "  名称= [割り算]", "  例外が発生しました c0000094"}),
+            blockOf("plug_fault_badname.dll", {"  プラグインID  00000bad  00000004", "  例外が発生しました c0000005"}),
+            blockOf("plug_fault_enum.dll", {"  プラグインID  00000bad  00000003", "  名称= [Overflow]", "  タイプ=  Command",
+                                            "  メニュー[0]= [最初]", "  例外が発生しました c00000fd"}),
+            blockOf("plug_exit.dll", {"  プラグインID  0000e817  00000007", "  プロセスが終了しました 00000007"}),
+            // The C runtime's abort ends the worker without a message box that would hold it.
+            blockOf("plug_abort.dll",
+                    {"  プラグインID  000ab087  00000007", "  名称= [Abort]", "  プロセスが終了しました 00000003"}),
+            blockOf("plug_hang.dll", {"  プラグインID  00004a96  00000007", "  応答がありません"}),
+            commandBlock,
+        },
+        &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), expected);
+    closeAndExpectExitCode0();
+}
+
+// Workers finish out of order, and a drop during the batch is queued: the blocks still come in
+// the order of the files, and the caption shows the progress meanwhile.
+class InspectorWithASlowPlugin : public InspectorProcess {
+protected:
+    std::string arguments() override { return " --workers=2 plug_pump.dll plug_command.dll"; }
+};
+
+TEST_F(InspectorWithASlowPlugin, ShowsBlocksInFileOrderAndQueuesADrop)
+{
+    // The pumping plug-in takes a second and a half; the command plug-in is long done by then.
+    ASSERT_TRUE(dropFiles({wide(testsupport::fixturePath("plug_import.dll"))}));
+    EXPECT_NE(caption().find("/3]"), std::string::npos) << caption();
+    EXPECT_EQ(SendMessageA(GetDlgItem(window, 260), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, 120)));  // Open waits for the batch
+
+    size_t lineCount = 0;
+    std::string expected = joined(
+        {
+            blockOf("plug_pump.dll", {"  プラグインID  00009040  00000007", "  名称= [ポンプ]", "  タイプ=  Command",
+                                      "  メニュー[0]= [待った]"}),
+            commandBlock,
+            blockOf("plug_import.dll", {"  プラグインID  fedcba98  00000001", "  名称= [画像読み込み]", "  タイプ=  Import",
+                                        "  ファイルタイプ[0]= [ビットマップ画像] [*.bmp;*.dib]",
+                                        "  ファイルタイプ[1]= [Text file] [*.txt]"}),
+        },
+        &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), expected);
+    EXPECT_EQ(caption().find('['), std::string::npos) << caption();
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, 120)));
+    closeAndExpectExitCode0();
+}
+
+// Esc stops a batch and the window stays; closing during a batch does not wait for the plug-in.
+class InspectorWithAHangingPlugin : public InspectorProcess {
+protected:
+    std::string arguments() override { return " --workers=1 --probe-timeout=60000 plug_hang.dll plug_command.dll"; }
+};
+
+TEST_F(InspectorWithAHangingPlugin, EscStopsTheBatchAndCloseDoesNotWait)
+{
+    Sleep(1000);  // the worker is in the plug-in by now
+    // Esc from the keyboard, as a user presses it, to the inspector's window.
+    SetForegroundWindow(window);
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(SendInput(2, keys, sizeof(INPUT)), 2u);
+    std::vector<std::string> stopped = blockOf("plug_hang.dll", {"  プラグインID  00004a96  00000007", "  中止しました"});
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(stopped.size())), static_cast<LRESULT>(stopped.size()));
+    EXPECT_EQ(copiedList(), crlfBlock(stopped));  // the file not started is dropped
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, 120)));
+    EXPECT_EQ(caption().find('['), std::string::npos) << caption();
+
+    // A new batch on the same plug-in, then the Close button: the window goes at once.
+    ASSERT_TRUE(dropFiles({wide(testsupport::fixturePath("plug_hang.dll"))}));
+    Sleep(500);
+    DWORD start = GetTickCount();
+    closeAndExpectExitCode0();
+    EXPECT_LT(GetTickCount() - start, 5000u);
+}
+
+// A file whose name has characters outside code page 932 is loaded by its real name; the list
+// shows the name as the code page can.
+TEST_F(InspectorProcess, ProbesAFileByItsRealUnicodeName)
+{
+    testsupport::TempDir temp;
+    std::wstring name = wide(temp.path()) + L"\\plug_\uD55C\uAE00.dll";
+    ASSERT_TRUE(CopyFileW(wide(testsupport::fixturePath("plug_command.dll")).c_str(), name.c_str(), FALSE));
+    ASSERT_TRUE(dropFiles({name}));
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(commandBlock.size())), static_cast<LRESULT>(commandBlock.size()));
+    std::vector<std::string> expected = commandBlock;
+    expected[1] = "プラグイン  plug_??.dll";
+    EXPECT_EQ(copiedList(), crlfBlock(expected));
     closeAndExpectExitCode0();
 }
 

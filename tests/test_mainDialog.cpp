@@ -4,6 +4,7 @@
 #include "mainDialog.h"
 
 #include "filedialogdriver.h"
+#include "inspectorprocess.h"
 #include "modaldriver.h"
 #include "probe.h"
 #include "resource.h"
@@ -77,15 +78,41 @@ void sendCommand(HWND window, int id)
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
 }
 
+// Dispatches messages until the dialog's batch has shown every block (or 30 s pass).
+bool waitForBatch(mainDialog& dialog)
+{
+    for (DWORD start = GetTickCount(); dialog.batchRunning(); Sleep(5)) {
+        if (GetTickCount() - start > 30000)
+            return false;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}
+
+std::wstring wide(const std::string& ansi)
+{
+    std::wstring text(ansi.size() + 1, L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
+    return text;
+}
+
 class MainDialogTest : public testing::Test {
 protected:
     void TearDown() override { testsupport::cancelPending(); }
 
-    // Runs the main dialog modally; steps run inside its modal loop with the live dialog, then
-    // the Close button ends it. Returns what run() returned.
-    int runDialog(std::function<void(mainDialog& dialog, HWND window, HWND list)> steps)
+    // Runs the main dialog modally, its workers being the real inspector of this build; steps
+    // run inside its modal loop with the live dialog, then the Close button ends it. Files in
+    // startup are the dialog's start-up files. Returns what run() returned.
+    int runDialog(std::function<void(mainDialog& dialog, HWND window, HWND list)> steps,
+                  const std::vector<std::wstring>& startup = {})
     {
         mainDialog* dialog = new mainDialog();
+        dialog->batchSettings.executable = wide(testsupport::inspectorPath());
+        dialog->startupFiles = startup;
         bool ran = false;
         testsupport::runLater(50, [&] {
             ran = true;
@@ -96,6 +123,13 @@ protected:
         int result = dialog->run();
         EXPECT_TRUE(ran);
         return result;
+    }
+
+    // Drops files and waits until their batch is done.
+    void dropAndWait(mainDialog& dialog, const std::vector<std::string>& files)
+    {
+        dropOn(dialog.hwnd, files);
+        EXPECT_TRUE(waitForBatch(dialog));
     }
 
     std::string fixture(const char* name) { return testsupport::fixturePath(name); }
@@ -211,7 +245,7 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
 
     runDialog([&](mainDialog& dialog, HWND window, HWND list) {
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("earlier line"));
-        dropOn(window, {fixture("plug_command.dll"), text, folder, fixture("plug_import.dll")});
+        dropAndWait(dialog, {fixture("plug_command.dll"), text, folder, fixture("plug_import.dll")});
         Lines lines = listLines(list);
         ASSERT_GE(lines.size(), 15u);
         EXPECT_EQ(lines[0], "");  // cleared once: the earlier line is gone
@@ -241,8 +275,8 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
 
 TEST_F(MainDialogTest, HtmlCopyGivesSixLinesPerCollectedString)
 {
-    runDialog([&](mainDialog&, HWND window, HWND) {
-        dropOn(window, {fixture("plug_command.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
         sendCommand(window, IDC_COPYHTML);
         std::string expected;
         for (const char* item : {"表示(&V)", "Second item", "三番目"}) {
@@ -257,12 +291,12 @@ TEST_F(MainDialogTest, CopyOfAnEmptyListLeavesTheClipboardAloneAndHtmlOfNothingI
 {
     testsupport::TempDir temp;
     std::string text = temp.writeFile("notes.txt", "plain text\r\n");
-    runDialog([&](mainDialog&, HWND window, HWND list) {
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
         ASSERT_TRUE(setClipboardText("keep me"));
         sendCommand(window, IDC_COPY);
         EXPECT_EQ(clipboardText(), "keep me");
 
-        dropOn(window, {text});  // a load error: nothing collected
+        dropAndWait(dialog, {text});  // a load error: nothing collected
         sendCommand(window, IDC_COPYHTML);
         EXPECT_EQ(clipboardText(), "");
     });
@@ -270,8 +304,8 @@ TEST_F(MainDialogTest, CopyOfAnEmptyListLeavesTheClipboardAloneAndHtmlOfNothingI
 
 TEST_F(MainDialogTest, ClearCommandEmptiesTheListButKeepsTheRecord)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_command.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
         ASSERT_EQ(nmenu, 3);
         sendCommand(window, IDC_CLEAR);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
@@ -282,18 +316,20 @@ TEST_F(MainDialogTest, ClearCommandEmptiesTheListButKeepsTheRecord)
 
 TEST_F(MainDialogTest, OpenButtonProbesTheChosenFileAndCancelKeepsTheList)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("kept"));
         bool answered = false;
         testsupport::answerFileDialog("", true, &answered);
         sendCommand(window, IDC_OPEN);
         EXPECT_TRUE(answered);
+        EXPECT_FALSE(dialog.batchRunning());
         EXPECT_EQ(listLines(list), (Lines{"kept"}));
 
         answered = false;
         testsupport::answerFileDialog(fixture("plug_import.dll"), false, &answered);
         sendCommand(window, IDC_OPEN);
         EXPECT_TRUE(answered);
+        EXPECT_TRUE(waitForBatch(dialog));
         Lines lines = listLines(list);
         ASSERT_EQ(lines.size(), 7u);
         EXPECT_EQ(lines[1], "プラグイン  plug_import.dll");
@@ -305,8 +341,8 @@ TEST_F(MainDialogTest, OpenButtonProbesTheChosenFileAndCancelKeepsTheList)
 
 TEST_F(MainDialogTest, ReportsLongerThanTheTextBufferAreCopiedWhole)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_endless.dll"), fixture("plug_oversized.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_endless.dll"), fixture("plug_oversized.dll")});
         Lines lines = listLines(list);
         std::string expected = joinCrLf(lines);
         ASSERT_GT(expected.size(), 20000u);
@@ -327,8 +363,8 @@ TEST_F(MainDialogTest, ReportsLongerThanTheTextBufferAreCopiedWhole)
 
 TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_command.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
         ASSERT_TRUE(setClipboardText("held"));
 
         // Another thread with a window of its own (standing in for another program) keeps the
@@ -361,8 +397,8 @@ TEST_F(MainDialogTest, ACopyWhileAnotherProgramHoldsTheClipboardFailsSilently)
 
 TEST_F(MainDialogTest, EnterKeepsTheDialogAndTheListStartsWithTheFocus)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_command.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
         testsupport::pumpMessages(100);
         EXPECT_EQ(GetFocus(), list);
         // Enter and Space on the control that has the focus, through the dialog manager as the
@@ -389,8 +425,8 @@ TEST_F(MainDialogTest, EnterKeepsTheDialogAndTheListStartsWithTheFocus)
 
 TEST_F(MainDialogTest, CopiesBelongToTheDialogAndLongStringsKeepTheirMarkup)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_longstring.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_longstring.dll")});
         ASSERT_EQ(nmenu, 1);
         ASSERT_EQ(std::strlen(menu[0]), 9990u);
         sendCommand(window, IDC_COPYHTML);
@@ -418,8 +454,8 @@ TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
     ASSERT_TRUE(CopyFileA(fixture("plug_import.dll").c_str(), japanese.c_str(), FALSE));
 
     // The working folder of the tests holds the fixtures: a relative name is taken from there.
-    App.xSetupArgs(("\"" + blank + "\" \"\" plug_underscore.dll \"" + japanese + "\"").c_str());
-    runDialog([&](mainDialog&, HWND, HWND list) {
+    runDialog([&](mainDialog& dialog, HWND, HWND list) {
+        ASSERT_TRUE(waitForBatch(dialog));
         Lines lines = listLines(list);
         ASSERT_EQ(lines.size(), 8u + 7u + 7u);
         EXPECT_EQ(lines[1], "プラグイン  plug command.dll");
@@ -432,27 +468,26 @@ TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
         EXPECT_EQ(std::string(dllName), japanese);
         EXPECT_STREQ(fn, "表示ソフト.dll");
         EXPECT_EQ(nmenu, 2);
-    });
-    App.freeArgs();
+    }, {wide(blank), L"plug_underscore.dll", wide(japanese)});
 }
 
 TEST_F(MainDialogTest, AnArgumentLongerThanAPathIsShownAsGivenWithALoadError)
 {
     std::string longName = "C:\\" + std::string(380, 'a') + ".dll";
-    App.xSetupArgs(("\"" + longName + "\"").c_str());
-    runDialog([&](mainDialog&, HWND, HWND list) {
+    runDialog([&](mainDialog& dialog, HWND, HWND list) {
+        ASSERT_TRUE(waitForBatch(dialog));
         std::string shown = "プラグイン  " + longName;
         EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206"}));
-    });
-    App.freeArgs();
+    }, {wide(longName)});
 }
 
 TEST_F(MainDialogTest, WithoutArgumentsNothingIsProbedAtStartUp)
 {
-    App.xSetupArgs("");
-    ASSERT_EQ(App.argc, 1);
-    runDialog([&](mainDialog&, HWND, HWND list) { EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0); });
-    App.freeArgs();
+    runDialog([&](mainDialog& dialog, HWND, HWND list) {
+        testsupport::pumpMessages(200);
+        EXPECT_FALSE(dialog.batchRunning());
+        EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
+    });
 }
 
 // ---- The list menu.
@@ -505,10 +540,10 @@ std::vector<MenuItem> useListMenu(std::function<void()> open, int choose)
     return seen;
 }
 
-TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
+TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
 {
-    runDialog([&](mainDialog&, HWND window, HWND list) {
-        dropOn(window, {fixture("plug_command.dll")});
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
         sendCommand(window, IDC_COPYHTML);
         std::string html = clipboardText();
         ASSERT_NE(html.find("三番目"), std::string::npos);
@@ -518,7 +553,7 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
         ASSERT_TRUE(setClipboardText("before"));
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", false},
-                                     {IDC_CLEAR, "クリア", false}};
+                                     {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -532,13 +567,13 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesAndClearAndSendsTheirCommands)
         useListMenu(rightClick, 2);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
         std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true}, {IDC_COPYHTML, "HTMLコピー", false},
-                                         {IDC_CLEAR, "クリア", false}};
+                                         {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
-        dropOn(window, {fixture("plug_noid.dll")});
+        dropAndWait(dialog, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", true},
-                                           {IDC_CLEAR, "クリア", false}};
+                                           {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");

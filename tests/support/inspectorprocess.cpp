@@ -2,6 +2,10 @@
 
 #include "testsupport.h"
 
+#include <shlobj.h>
+
+#include <cstring>
+
 namespace testsupport {
 
 namespace {
@@ -99,6 +103,45 @@ void InspectorProcess::closeAndExpectExitCode0()
     DWORD code = 99;
     GetExitCodeProcess(process.hProcess, &code);
     EXPECT_EQ(code, 0u);
+}
+
+bool InspectorProcess::dropFiles(const std::vector<std::wstring>& files)
+{
+    std::wstring names;
+    for (const std::wstring& file : files)
+        names += file + L'\0';
+    names += L'\0';
+    size_t size = sizeof(DROPFILES) + names.size() * sizeof(wchar_t);
+    std::vector<char> block(size, 0);
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = {20, 20};
+    header->fWide = TRUE;
+    std::memcpy(block.data() + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+
+    // The block lives in the inspector's memory; its fixed address serves as the drop handle.
+    HANDLE target = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process.dwProcessId);
+    if (!target)
+        return false;
+    void* remote = VirtualAllocEx(target, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    bool written = remote && WriteProcessMemory(target, remote, block.data(), size, nullptr);
+    CloseHandle(target);
+    DWORD_PTR answer = 0;
+    return written && SendMessageTimeoutW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0, SMTO_NORMAL, 20000, &answer);
+}
+
+std::string InspectorProcess::copiedList()
+{
+    setClipboardText("<nothing copied>");
+    clickAndWait(122);
+    return clipboardText();
+}
+
+std::string InspectorProcess::caption()
+{
+    char text[400] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
 }
 
 }  // namespace testsupport

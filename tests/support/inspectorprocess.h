@@ -35,6 +35,13 @@ protected:
     void clickAndWait(int id);
     // Closes the dialog with its Close button and expects the process to end with code 0.
     void closeAndExpectExitCode0();
+    // Drops files on the window as the shell does (a DROPFILES block with UTF-16 names in the
+    // inspector's memory); returns once the window has taken the drop.
+    bool dropFiles(const std::vector<std::wstring>& files);
+    // Copy, and the clipboard's text afterwards.
+    std::string copiedList();
+    // The window's caption.
+    std::string caption();
 
     // What follows the program's path on its command line.
     virtual std::string arguments() { return ""; }

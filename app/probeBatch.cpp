@@ -1,0 +1,290 @@
+// Parallel, isolated probing of a batch of files.
+#include "probeBatch.h"
+
+#include "peImage.h"
+#include "probe.h"
+#include "workerProcess.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Collects a block's lines in order.
+class LineCollector : public ProbeSink {
+public:
+    explicit LineCollector(std::vector<std::string>& lines) : lines_(lines) {}
+    void addLine(const char* line) override { lines_.push_back(line); }
+
+private:
+    std::vector<std::string>& lines_;  // not owned
+};
+
+std::string formatLine(const char* format, unsigned long value)
+{
+    char line[ProbeTextSize];
+    formatBounded(line, sizeof line, format, value);
+    return line;
+}
+
+std::wstring folderOf(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+bool fileExists(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring ownExecutablePath()
+{
+    std::wstring path(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return path;
+}
+
+}  // namespace
+
+int ownBitness()
+{
+    return sizeof(void*) == 8 ? 64 : 32;
+}
+
+// The workers one serving thread keeps, one per bitness, reused from file to file while they
+// behave.
+class WorkerSlot {
+public:
+    WorkerProcess& forBitness(int bitness) { return bitness == 32 ? worker32 : worker64; }
+
+private:
+    WorkerProcess worker32;
+    WorkerProcess worker64;
+};
+
+ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings)
+    : window_(window), message_(message), settings_(settings), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      job_(CreateJobObjectW(nullptr, nullptr)), next_(0), active_(0)
+{
+    if (settings_.executable.empty())
+        settings_.executable = ownExecutablePath();
+    if (job_) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(job_);
+            job_ = nullptr;
+        }
+    }
+}
+
+ProbeBatch::~ProbeBatch()
+{
+    stop();
+    if (job_)
+        CloseHandle(job_);
+    if (stop_)
+        CloseHandle(stop_);
+}
+
+void ProbeBatch::add(const std::vector<BatchFile>& files)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    files_.insert(files_.end(), files.begin(), files.end());
+    if (active_ == 0) {
+        // Every earlier thread has left its loop: collect them before starting new ones.
+        for (std::thread& thread : threads_)
+            thread.join();
+        threads_.clear();
+    }
+    int wanted = settings_.workers > 0 ? settings_.workers : 0;
+    if (wanted == 0) {
+        SYSTEM_INFO system = {};
+        GetSystemInfo(&system);
+        wanted = static_cast<int>(system.dwNumberOfProcessors);
+    }
+    if (wanted < 1)
+        wanted = 1;
+    size_t waiting = files_.size() - next_;
+    while (active_ < wanted && static_cast<size_t>(active_) < waiting) {
+        ++active_;
+        threads_.emplace_back(&ProbeBatch::serve, this);
+    }
+}
+
+void ProbeBatch::stop()
+{
+    if (stop_)
+        SetEvent(stop_);
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        threads.swap(threads_);
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+size_t ProbeBatch::queued()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return files_.size();
+}
+
+size_t ProbeBatch::started()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return next_;
+}
+
+std::wstring ProbeBatch::workerExecutable(int bitness, std::wstring* needed) const
+{
+    const wchar_t* packageName = bitness == 32 ? L"plugin-inspector-x86.exe" : L"plugin-inspector-x64.exe";
+    if (needed)
+        *needed = packageName;
+    if (bitness == ownBitness())
+        return settings_.executable;
+    // Next to this executable: the other one of the release package, then the other build's
+    // output (build\win32\ beside build\win64\).
+    std::wstring folder = folderOf(settings_.executable);
+    std::wstring candidates[] = {
+        folder + packageName,
+        folder + (bitness == 32 ? L"..\\win32\\plugin-inspector.exe" : L"..\\win64\\plugin-inspector.exe"),
+    };
+    for (const std::wstring& candidate : candidates) {
+        if (fileExists(candidate))
+            return candidate;
+    }
+    return std::wstring();
+}
+
+void ProbeBatch::serve()
+{
+    WorkerSlot slots;
+    for (;;) {
+        size_t index = 0;
+        BatchFile file;
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            if (next_ >= files_.size() || WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) {
+                --active_;
+                return;
+            }
+            index = next_++;
+            file = files_[index];
+        }
+        probeOne(index, file, slots);
+    }
+}
+
+void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots)
+{
+    std::unique_ptr<BatchEvent> event(new BatchEvent);
+    event->index = index;
+    std::vector<std::string>& lines = event->lines;
+    LineCollector collect(lines);
+
+    if (file.loadError != 0) {
+        probeHeader(collect, file.shown.c_str());
+        lines.push_back(formatLine("load error %lu", static_cast<unsigned long>(file.loadError)));
+        post(event.release());
+        return;
+    }
+
+    // A library of the other bitness goes to the other executable; anything that is not a
+    // library of either goes to this bitness's, whose load reports what it is.
+    WORD machine = peMachine(file.path);
+    int bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : ownBitness();
+    std::wstring needed;
+    std::wstring executable = workerExecutable(bitness, &needed);
+    if (executable.empty()) {
+        probeHeader(collect, file.shown.c_str());
+        lines.push_back(formatLine("load error %lu", ERROR_BAD_EXE_FORMAT));
+        char name[ProbeTextSize] = "";
+        WideCharToMultiByte(CP_ACP, 0, needed.c_str(), -1, name, sizeof name, nullptr, nullptr);
+        char line[ProbeTextSize];
+        formatBounded(line, sizeof line, "  %dビット版の %s が必要です", bitness, name);
+        lines.push_back(line);
+        post(event.release());
+        return;
+    }
+
+    // A worker kept from an earlier file may have gone since; it is then replaced once.
+    WorkerProcess& worker = slots.forBitness(bitness);
+    ProbeRequest request{file.path, file.dllName, file.shown};
+    bool sent = false;
+    for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
+        if (!worker.running()) {
+            DWORD error = worker.start(executable, job_, stop_, settings_.timeoutMs);
+            if (error != 0) {
+                probeHeader(collect, file.shown.c_str());
+                if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
+                    lines.push_back("  中止しました");
+                else
+                    lines.push_back(formatLine("  検査プロセスを起動できません %lu", error));
+                post(event.release());
+                return;
+            }
+        }
+        sent = worker.send(encodeRequest(request));
+        if (!sent)
+            worker.terminate();
+    }
+
+    // The worker's lines as they come, until the record ends the file or the worker is gone.
+    std::string outcome;
+    for (bool done = !sent; !done;) {
+        WorkerMessage kind;
+        std::string payload;
+        switch (worker.next(stop_, settings_.timeoutMs, &kind, &payload)) {
+        case WorkerProcess::Wait::Message:
+            if (kind == WorkerMessage::Line) {
+                lines.push_back(payload.substr(0, ProbeTextSize - 1));
+            } else if (kind == WorkerMessage::Record) {
+                event->hasResult = decodeResult(payload, &event->result);
+                done = true;
+            } else if (kind == WorkerMessage::Fault) {
+                // The fault's code, then the record as the plug-in left it.
+                MessageReader reader(payload);
+                outcome = formatLine("  例外が発生しました %08lx", reader.getInt());
+                event->hasResult = payload.size() > 4 && decodeResult(payload.substr(4), &event->result);
+                worker.terminate();
+                done = true;
+            }
+            break;
+        case WorkerProcess::Wait::Ended:
+            outcome = formatLine("  プロセスが終了しました %08lx", worker.exitCode());
+            done = true;
+            break;
+        case WorkerProcess::Wait::TimedOut:
+            worker.terminate();
+            outcome = "  応答がありません";
+            done = true;
+            break;
+        case WorkerProcess::Wait::Stopped:
+            worker.terminate();
+            outcome = "  中止しました";
+            done = true;
+            break;
+        }
+    }
+    if (!sent)
+        outcome = formatLine("  検査プロセスを起動できません %lu", ERROR_BROKEN_PIPE);
+    // A worker that ended before its file's first lines leaves the block without them.
+    if (lines.size() < 2) {
+        lines.clear();
+        probeHeader(collect, file.shown.c_str());
+    }
+    if (!outcome.empty())
+        lines.push_back(outcome);
+    post(event.release());
+}
+
+void ProbeBatch::post(BatchEvent* event)
+{
+    if (!PostMessageW(window_, message_, 0, reinterpret_cast<LPARAM>(event)))
+        delete event;
+}

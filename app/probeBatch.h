@@ -1,0 +1,89 @@
+// ProbeBatch: probes a batch of files in worker processes, several at once, and reports each
+// file's block to a window when the file is done. A worker that faults, ends or hangs is
+// replaced for the next file; the window's process never loads a plug-in.
+// Ownership: owns its threads, workers and the job that holds them. The window owns the
+// BatchEvent of every message it receives.
+#ifndef INSPECTOR_PROBE_BATCH_H
+#define INSPECTOR_PROBE_BATCH_H
+
+#include "workerProtocol.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// One file of a batch.
+struct BatchFile {
+    std::wstring path;    // the file's real name
+    std::string dllName;  // the path in the ANSI code page, as best it can
+    std::string shown;    // the file name shown in its block (the record's fn)
+    int loadError = 0;    // non-zero: reported as the load's error without probing (a path
+                          // that the record cannot hold)
+};
+
+// A file's finished block, posted to the window (lParam of the batch's message).
+struct BatchEvent {
+    size_t index = 0;                 // the file's place in the batch
+    std::vector<std::string> lines;   // the block, whole
+    bool hasResult = false;           // the worker sent the file's record
+    ProbeResult result;
+};
+
+// How batches run; the defaults are the tool's, tests and options change them.
+struct BatchSettings {
+    DWORD timeoutMs = 10000;  // a probe that produces nothing this long is ended
+    int workers = 0;          // parallel workers; 0: one per processor
+    // The executable that workers of this process's bitness run, and next to which the other
+    // bitness's is looked for; empty: this process's own executable.
+    std::wstring executable;
+};
+
+class ProbeBatch {
+public:
+    // Events go to `window` as `message` with a BatchEvent* in lParam.
+    ProbeBatch(HWND window, UINT message, const BatchSettings& settings);
+    // Stops what still runs.
+    ~ProbeBatch();
+    ProbeBatch(const ProbeBatch&) = delete;
+    ProbeBatch& operator=(const ProbeBatch&) = delete;
+
+    // Queues files after those already queued and makes sure workers are at them.
+    void add(const std::vector<BatchFile>& files);
+    // Ends the running workers: each file being probed is reported with the stopped line; files
+    // not started yet are dropped. Returns when every thread has ended.
+    void stop();
+    // Files queued so far, and of those the ones whose event was posted or will be (all of them
+    // unless the batch was stopped).
+    size_t queued();
+    size_t started();
+
+    // The executable for workers of the given bitness (32 or 64), or an empty text when it
+    // cannot be found; `needed` gets the name a user should place next to the tool.
+    std::wstring workerExecutable(int bitness, std::wstring* needed) const;
+
+private:
+    // One thread's loop: takes files until none is left or the batch stops.
+    void serve();
+    // Probes one file and posts its event.
+    void probeOne(size_t index, const BatchFile& file, class WorkerSlot& slots);
+    void post(BatchEvent* event);
+
+    HWND window_;        // not owned
+    UINT message_;
+    BatchSettings settings_;
+    HANDLE stop_;        // owned: manual-reset event, set by stop()
+    HANDLE job_;         // owned: the workers' job, ended with this process
+    std::mutex lock_;    // guards files_, next_, active_, threads_
+    std::vector<BatchFile> files_;
+    size_t next_;        // the next file to take
+    int active_;         // threads serving
+    std::vector<std::thread> threads_;
+};
+
+// This process's bitness: 32 or 64.
+int ownBitness();
+
+#endif

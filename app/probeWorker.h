@@ -1,0 +1,18 @@
+// The probe worker: the inspector's executable started by its window process with an internal
+// switch. It connects to the pipe the window named, probes the files the window sends one at a
+// time with the ordinary probe, and sends each list line as it is produced, then the file's
+// record. A plug-in's exception that the plug-in does not handle itself ends the worker after
+// a Fault message; nothing is shown on screen for it.
+#ifndef INSPECTOR_PROBE_WORKER_H
+#define INSPECTOR_PROBE_WORKER_H
+
+#include <string>
+
+// The switch that makes the executable a worker; the pipe's name follows it.
+constexpr const wchar_t* ProbeWorkerSwitch = L"--probe-worker";
+
+// Serves the window at the pipe named pipeName until the window closes the pipe. Returns the
+// process's exit code: 0 after a clean end, otherwise the system error that ended the service.
+int runProbeWorker(const std::wstring& pipeName);
+
+#endif

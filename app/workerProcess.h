@@ -1,0 +1,56 @@
+// WorkerProcess: one probe worker as the window process sees it: the child process of the
+// inspector's executable and the overlapped pipe to it. Used by one thread at a time.
+// Ownership: owns the process handle and the pipe; a worker still running at destruction is
+// ended.
+#ifndef INSPECTOR_WORKER_PROCESS_H
+#define INSPECTOR_WORKER_PROCESS_H
+
+#include "workerProtocol.h"
+
+#include <windows.h>
+
+#include <string>
+
+class WorkerProcess {
+public:
+    WorkerProcess();
+    ~WorkerProcess();
+    WorkerProcess(const WorkerProcess&) = delete;
+    WorkerProcess& operator=(const WorkerProcess&) = delete;
+
+    // Starts `executable` as a worker and waits (up to timeoutMs, or until stop is set) until it
+    // has connected. Returns 0, the system error code of the failed start, or WAIT_TIMEOUT.
+    // Workers are put into `job` when it is not null.
+    DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
+    // Whether a started worker is still running.
+    bool running() const;
+
+    enum class Wait { Message, Ended, TimedOut, Stopped };
+    // The next message from the worker, waiting up to timeoutMs. Ended: the worker's process is
+    // gone and every message it sent has been taken (or the pipe broke). Stopped: stop was set.
+    Wait next(HANDLE stop, DWORD timeoutMs, WorkerMessage* kind, std::string* payload);
+    // Sends a whole message; false when the worker cannot take it.
+    bool send(const std::string& message);
+    // The worker's exit code once it has ended (STILL_ACTIVE while it runs).
+    DWORD exitCode() const;
+    // Ends the worker at once and waits for its end.
+    void terminate();
+
+private:
+    // Starts one overlapped read unless one is pending; false when the pipe is closed.
+    bool startRead();
+    // Takes the result of the pending read once its event is set; false when the pipe closed.
+    bool finishRead();
+    void close();
+
+    HANDLE process_;      // owned; null before start
+    HANDLE pipe_;         // owned: the window's end of the pipe
+    HANDLE readEvent_;    // owned: the overlapped read's event
+    OVERLAPPED read_;
+    bool readPending_;
+    bool pipeOpen_;
+    char chunk_[8192];    // target of the pending read
+    std::string received_;  // bytes read and not yet taken as messages
+};
+
+#endif

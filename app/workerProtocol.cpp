@@ -1,0 +1,144 @@
+// Encoding of the messages between the window process and its probe workers.
+#include "workerProtocol.h"
+
+void MessageWriter::putInt(uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        payload_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+void MessageWriter::putText(const std::string& text)
+{
+    putInt(static_cast<uint32_t>(text.size()));
+    payload_ += text;
+}
+
+void MessageWriter::putText(const std::wstring& text)
+{
+    putInt(static_cast<uint32_t>(text.size()));
+    for (wchar_t c : text) {
+        payload_ += static_cast<char>(c & 0xFF);
+        payload_ += static_cast<char>((c >> 8) & 0xFF);
+    }
+}
+
+std::string MessageWriter::message(WorkerMessage kind) const
+{
+    MessageWriter header;
+    header.payload_ += static_cast<char>(kind);
+    header.putInt(static_cast<uint32_t>(payload_.size()));
+    return header.payload_ + payload_;
+}
+
+bool MessageReader::take(size_t n, const char** at)
+{
+    if (broken_ || n > payload_.size() - offset_) {
+        broken_ = true;
+        return false;
+    }
+    *at = payload_.data() + offset_;
+    offset_ += n;
+    return true;
+}
+
+uint32_t MessageReader::getInt()
+{
+    const char* at = nullptr;
+    if (!take(4, &at))
+        return 0;
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(at[i]);
+    return value;
+}
+
+std::string MessageReader::getText()
+{
+    uint32_t length = getInt();
+    const char* at = nullptr;
+    if (!take(length, &at))
+        return std::string();
+    return std::string(at, length);
+}
+
+std::wstring MessageReader::getWideText()
+{
+    uint32_t length = getInt();
+    const char* at = nullptr;
+    if (length > WorkerMessageMax || !take(size_t(length) * 2, &at))
+        return std::wstring();
+    std::wstring text(length, L'\0');
+    for (uint32_t i = 0; i < length; ++i)
+        text[i] = static_cast<wchar_t>(static_cast<unsigned char>(at[2 * i]) | (static_cast<unsigned char>(at[2 * i + 1]) << 8));
+    return text;
+}
+
+std::string encodeRequest(const ProbeRequest& request)
+{
+    MessageWriter writer;
+    writer.putText(request.path);
+    writer.putText(request.dllName);
+    writer.putText(request.shown);
+    return writer.message(WorkerMessage::Probe);
+}
+
+bool decodeRequest(const std::string& payload, ProbeRequest* request)
+{
+    MessageReader reader(payload);
+    request->path = reader.getWideText();
+    request->dllName = reader.getText();
+    request->shown = reader.getText();
+    return !reader.broken();
+}
+
+std::string encodeResult(const ProbeResult& result)
+{
+    MessageWriter writer;
+    writer.putInt(result.aid);
+    writer.putInt(result.pid);
+    writer.putInt(static_cast<uint32_t>(result.ptype));
+    writer.putInt(static_cast<uint32_t>(result.answers));
+    writer.putText(result.pname);
+    writer.putInt(static_cast<uint32_t>(result.strings.size()));
+    for (const std::string& text : result.strings)
+        writer.putText(text);
+    return writer.message(WorkerMessage::Record);
+}
+
+bool decodeResult(const std::string& payload, ProbeResult* result)
+{
+    MessageReader reader(payload);
+    result->aid = reader.getInt();
+    result->pid = reader.getInt();
+    result->ptype = static_cast<int>(reader.getInt());
+    result->answers = static_cast<int>(reader.getInt());
+    result->pname = reader.getText();
+    uint32_t count = reader.getInt();
+    result->strings.clear();
+    for (uint32_t i = 0; i < count && !reader.broken(); ++i)
+        result->strings.push_back(reader.getText());
+    return !reader.broken();
+}
+
+bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payload, bool* broken)
+{
+    *broken = false;
+    if (received.size() < 5)
+        return false;
+    unsigned char k = static_cast<unsigned char>(received[0]);
+    uint32_t length = 0;
+    for (int i = 4; i >= 1; --i)
+        length = (length << 8) | static_cast<unsigned char>(received[i]);
+    bool known = k == static_cast<unsigned char>(WorkerMessage::Probe) || k == static_cast<unsigned char>(WorkerMessage::Line) ||
+                 k == static_cast<unsigned char>(WorkerMessage::Record) || k == static_cast<unsigned char>(WorkerMessage::Fault);
+    if (!known || length > WorkerMessageMax) {
+        *broken = true;
+        return false;
+    }
+    if (received.size() - 5 < length)
+        return false;
+    *kind = static_cast<WorkerMessage>(k);
+    payload->assign(received, 5, length);
+    received.erase(0, 5 + size_t(length));
+    return true;
+}

@@ -1,0 +1,81 @@
+// The messages between the inspector's window process and its probe workers, over one duplex
+// pipe per worker. A message is a kind byte, a 32-bit little-endian payload length and the
+// payload. The window sends Probe; the worker answers with the file's Line messages as they are
+// produced, then its Record, or a Fault when the plug-in raised an exception that it did not
+// handle itself (the worker ends after a Fault, which carries the code and then the record as
+// the plug-in left it).
+#ifndef INSPECTOR_WORKER_PROTOCOL_H
+#define INSPECTOR_WORKER_PROTOCOL_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class WorkerMessage : unsigned char {
+    Probe = 'P',   // window -> worker: ProbeRequest
+    Line = 'L',    // worker -> window: one list line, Shift-JIS without terminator
+    Record = 'R',  // worker -> window: ProbeResult of the file
+    Fault = 'X',   // worker -> window: 32-bit exception code, then a Record's payload
+};
+
+constexpr uint32_t WorkerMessageMax = 1 << 20;  // a longer payload is a broken stream
+
+// What the window asks of a worker: the file to load and the names the record shows.
+struct ProbeRequest {
+    std::wstring path;     // the file's real name, loaded as it is
+    std::string dllName;   // the path in the ANSI code page, as best it can (the record's)
+    std::string shown;     // the file name shown in the file line (the record's fn)
+};
+
+// The probe record of one file as the worker left it.
+struct ProbeResult {
+    DWORD aid = 0;
+    DWORD pid = 0;
+    int ptype = 0;
+    int answers = 0;                   // ProbeAnswered* bits: which of the fields above are set
+    std::string pname;
+    std::vector<std::string> strings;  // the collected strings, in order
+};
+
+// Builds a message's payload.
+class MessageWriter {
+public:
+    void putInt(uint32_t value);
+    void putText(const std::string& text);    // length, then the bytes
+    void putText(const std::wstring& text);   // length in characters, then UTF-16 LE
+    // The whole message: kind, length, payload.
+    std::string message(WorkerMessage kind) const;
+
+private:
+    std::string payload_;
+};
+
+// Reads a payload field by field; any read past its end marks it broken and gives empty values.
+class MessageReader {
+public:
+    explicit MessageReader(const std::string& payload) : payload_(payload) {}
+    uint32_t getInt();
+    std::string getText();
+    std::wstring getWideText();
+    bool broken() const { return broken_; }
+
+private:
+    bool take(size_t n, const char** at);
+    const std::string& payload_;  // not owned
+    size_t offset_ = 0;
+    bool broken_ = false;
+};
+
+std::string encodeRequest(const ProbeRequest& request);
+bool decodeRequest(const std::string& payload, ProbeRequest* request);
+std::string encodeResult(const ProbeResult& result);
+bool decodeResult(const std::string& payload, ProbeResult* result);
+
+// Splits complete messages off the front of bytes received so far. Returns true and removes one
+// message when a whole one is there; false when more bytes are needed. *broken is set when the
+// stream cannot be a message stream (an unknown kind or an absurd length).
+bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payload, bool* broken);
+
+#endif

@@ -5,6 +5,7 @@
 #include "probe.h"
 #include "workerProcess.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -54,38 +55,44 @@ int ownBitness()
     return sizeof(void*) == 8 ? 64 : 32;
 }
 
-// The workers one serving thread keeps, one per bitness, reused from file to file while they
-// behave.
+// The workers one serving thread uses, one per bitness, taken from the pool when first needed
+// and given back when the thread is done, unless they ended.
 class WorkerSlot {
 public:
-    WorkerProcess& forBitness(int bitness) { return bitness == 32 ? worker32 : worker64; }
+    explicit WorkerSlot(WorkerPool& pool) : pool_(pool) {}
+    ~WorkerSlot()
+    {
+        pool_.give(32, std::move(worker32_));
+        pool_.give(64, std::move(worker64_));
+    }
+    WorkerSlot(const WorkerSlot&) = delete;
+    WorkerSlot& operator=(const WorkerSlot&) = delete;
+
+    WorkerProcess& forBitness(int bitness)
+    {
+        std::unique_ptr<WorkerProcess>& worker = bitness == 32 ? worker32_ : worker64_;
+        if (!worker)
+            worker = pool_.take(bitness);
+        return *worker;
+    }
 
 private:
-    WorkerProcess worker32;
-    WorkerProcess worker64;
+    WorkerPool& pool_;  // not owned
+    std::unique_ptr<WorkerProcess> worker32_;
+    std::unique_ptr<WorkerProcess> worker64_;
 };
 
-ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings)
+ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings, std::shared_ptr<WorkerPool> pool)
     : window_(window), message_(message), settings_(settings), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      job_(CreateJobObjectW(nullptr, nullptr)), next_(0), active_(0)
+      pool_(std::move(pool)), next_(0), active_(0)
 {
     if (settings_.executable.empty())
         settings_.executable = ownExecutablePath();
-    if (job_) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        if (!SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-            CloseHandle(job_);
-            job_ = nullptr;
-        }
-    }
 }
 
 ProbeBatch::~ProbeBatch()
 {
     stop();
-    if (job_)
-        CloseHandle(job_);
     if (stop_)
         CloseHandle(stop_);
 }
@@ -163,7 +170,7 @@ std::wstring ProbeBatch::workerExecutable(int bitness, std::wstring* needed) con
 
 void ProbeBatch::serve()
 {
-    WorkerSlot slots;
+    WorkerSlot slots(*pool_);
     for (;;) {
         size_t index = 0;
         BatchFile file;
@@ -218,7 +225,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     bool sent = false;
     for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
         if (!worker.running()) {
-            DWORD error = worker.start(executable, job_, stop_, settings_.timeoutMs);
+            DWORD error = worker.start(executable, pool_->job(), stop_, settings_.timeoutMs);
             if (error != 0) {
                 probeHeader(collect, file.shown.c_str());
                 if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
@@ -229,21 +236,25 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
                 return;
             }
         }
+        worker.clearLines();
         sent = worker.send(encodeRequest(request));
         if (!sent)
             worker.terminate();
     }
 
-    // The worker's lines as they come, until the record ends the file or the worker is gone.
+    // Until the record ends the file or the worker is gone. The lines it adds meanwhile count
+    // as signs of life: only a probe silent for the whole limit is ended.
     std::string outcome;
+    DWORD quietSince = GetTickCount();
+    LONG progress = worker.lineProgress();
     for (bool done = !sent; !done;) {
         WorkerMessage kind;
         std::string payload;
-        switch (worker.next(stop_, settings_.timeoutMs, &kind, &payload)) {
+        DWORD quiet = GetTickCount() - quietSince;
+        DWORD slice = quiet >= settings_.timeoutMs ? 0 : std::min<DWORD>(settings_.timeoutMs - quiet, 100);
+        switch (worker.next(stop_, slice, &kind, &payload)) {
         case WorkerProcess::Wait::Message:
-            if (kind == WorkerMessage::Line) {
-                lines.push_back(payload.substr(0, ProbeTextSize - 1));
-            } else if (kind == WorkerMessage::Record) {
+            if (kind == WorkerMessage::Record) {
                 event->hasResult = decodeResult(payload, &event->result);
                 done = true;
             } else if (kind == WorkerMessage::Fault) {
@@ -260,9 +271,14 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
             done = true;
             break;
         case WorkerProcess::Wait::TimedOut:
-            worker.terminate();
-            outcome = "  応答がありません";
-            done = true;
+            if (worker.lineProgress() != progress) {
+                progress = worker.lineProgress();
+                quietSince = GetTickCount();
+            } else if (GetTickCount() - quietSince >= settings_.timeoutMs) {
+                worker.terminate();
+                outcome = "  応答がありません";
+                done = true;
+            }
             break;
         case WorkerProcess::Wait::Stopped:
             worker.terminate();
@@ -271,7 +287,9 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
             break;
         }
     }
-    if (!sent)
+    if (sent)
+        lines = worker.lines();
+    else
         outcome = formatLine("  検査プロセスを起動できません %lu", ERROR_BROKEN_PIPE);
     // A worker that ended before its file's first lines leaves the block without them.
     if (lines.size() < 2) {

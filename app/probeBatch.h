@@ -6,10 +6,12 @@
 #ifndef INSPECTOR_PROBE_BATCH_H
 #define INSPECTOR_PROBE_BATCH_H
 
+#include "workerProcess.h"
 #include "workerProtocol.h"
 
 #include <windows.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,8 +45,9 @@ struct BatchSettings {
 
 class ProbeBatch {
 public:
-    // Events go to `window` as `message` with a BatchEvent* in lParam.
-    ProbeBatch(HWND window, UINT message, const BatchSettings& settings);
+    // Events go to `window` as `message` with a BatchEvent* in lParam. Workers come from and
+    // go back to `pool`, which the batch shares with the window.
+    ProbeBatch(HWND window, UINT message, const BatchSettings& settings, std::shared_ptr<WorkerPool> pool);
     // Stops what still runs.
     ~ProbeBatch();
     ProbeBatch(const ProbeBatch&) = delete;
@@ -75,7 +78,7 @@ private:
     UINT message_;
     BatchSettings settings_;
     HANDLE stop_;        // owned: manual-reset event, set by stop()
-    HANDLE job_;         // owned: the workers' job, ended with this process
+    std::shared_ptr<WorkerPool> pool_;  // shared with the window
     std::mutex lock_;    // guards files_, next_, active_, threads_
     std::vector<BatchFile> files_;
     size_t next_;        // the next file to take

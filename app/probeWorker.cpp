@@ -81,7 +81,7 @@ private:
 
 // The largest message: the record with a name and a full string pool.
 constexpr size_t RecordCapacity = 5 + 7 * 4 + ProbeTextSize + MenuMax * 4 + MenuPoolSize;
-constexpr size_t LineCapacity = 5 + ProbeTextSize;
+
 
 // The record as the probe left it, as a Record message, or after a fault as the Fault message
 // with the exception's code first (the record may then be partly filled).
@@ -103,15 +103,15 @@ bool sendRecord(WorkerMessage kind, DWORD faultCode)
     return message.send();
 }
 
-// Each line goes to the window at once, so that the lines before a fault or a hang are kept.
-class PipeSink : public ProbeSink {
+// Each line goes into the block shared with the window at once, so that the lines before a
+// fault, an end or a hang are kept.
+class SharedSink : public ProbeSink {
 public:
-    void addLine(const char* line) override
-    {
-        FixedMessage<LineCapacity> message(WorkerMessage::Line);
-        message.putBytes(line, strnlen(line, ProbeTextSize));
-        message.send();
-    }
+    explicit SharedSink(SharedLines* shared) : shared_(shared) {}
+    void addLine(const char* line) override { appendSharedLine(shared_, line, strnlen(line, ProbeTextSize)); }
+
+private:
+    SharedLines* shared_;  // not owned: the window's block, mapped into this process
 };
 
 // An exception that the plug-in did not handle: the window gets what the record holds and the
@@ -154,6 +154,12 @@ int runProbeWorker(const std::wstring& pipeName)
     ULONG guarantee = 64 * 1024;
     SetThreadStackGuarantee(&guarantee);
 
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, sharedLinesName(pipeName).c_str());
+    if (!mapping)
+        return static_cast<int>(GetLastError());
+    auto* shared = static_cast<SharedLines*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
+    if (!shared)
+        return static_cast<int>(GetLastError());
     windowPipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (windowPipe == INVALID_HANDLE_VALUE)
         return static_cast<int>(GetLastError());
@@ -167,12 +173,14 @@ int runProbeWorker(const std::wstring& pipeName)
             break;
         rpStrncpy(dllName, request.dllName.c_str(), sizeof dllName);
         rpStrncpy(fn, request.shown.c_str(), sizeof fn);
-        PipeSink sink;
+        SharedSink sink(shared);
         probeDll(sink, request.path.c_str());
         if (!sendRecord(WorkerMessage::Record, 0))
             break;
     }
     CloseHandle(windowPipe);
     windowPipe = INVALID_HANDLE_VALUE;
+    UnmapViewOfFile(shared);
+    CloseHandle(mapping);
     return 0;
 }

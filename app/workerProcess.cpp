@@ -40,7 +40,7 @@ Signal waitFor(HANDLE operation, HANDLE process, HANDLE stop, DWORD timeoutMs)
 }  // namespace
 
 WorkerProcess::WorkerProcess()
-    : process_(nullptr), pipe_(INVALID_HANDLE_VALUE), readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+    : process_(nullptr), mapping_(nullptr), shared_(nullptr), pipe_(INVALID_HANDLE_VALUE), readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       read_(), readPending_(false), pipeOpen_(false), chunk_()
 {
 }
@@ -52,6 +52,10 @@ WorkerProcess::~WorkerProcess()
     close();
     if (readEvent_)
         CloseHandle(readEvent_);
+    if (shared_)
+        UnmapViewOfFile(shared_);
+    if (mapping_)
+        CloseHandle(mapping_);
 }
 
 DWORD WorkerProcess::start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs)
@@ -60,6 +64,18 @@ DWORD WorkerProcess::start(const std::wstring& executable, HANDLE job, HANDLE st
     if (!readEvent_)
         return GetLastError();
     std::wstring name = newPipeName();
+    if (shared_)
+        UnmapViewOfFile(shared_);
+    if (mapping_)
+        CloseHandle(mapping_);
+    shared_ = nullptr;
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(SharedLines),
+                                  sharedLinesName(name).c_str());
+    if (!mapping_)
+        return GetLastError();
+    shared_ = static_cast<SharedLines*>(MapViewOfFile(mapping_, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
+    if (!shared_)
+        return GetLastError();
     pipe_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536, 0,
                              nullptr);
@@ -258,4 +274,61 @@ void WorkerProcess::close()
         process_ = nullptr;
     }
     received_.clear();
+}
+
+void WorkerProcess::clearLines()
+{
+    if (shared_)
+        InterlockedExchange(&shared_->committed, 0);
+}
+
+std::vector<std::string> WorkerProcess::lines() const
+{
+    return shared_ ? sharedLines(shared_) : std::vector<std::string>();
+}
+
+LONG WorkerProcess::lineProgress() const
+{
+    return shared_ ? sharedCommitted(shared_) : 0;
+}
+
+WorkerPool::WorkerPool() : job_(CreateJobObjectW(nullptr, nullptr))
+{
+    if (job_) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(job_);
+            job_ = nullptr;
+        }
+    }
+}
+
+WorkerPool::~WorkerPool()
+{
+    idle32_.clear();
+    idle64_.clear();
+    if (job_)
+        CloseHandle(job_);
+}
+
+std::unique_ptr<WorkerProcess> WorkerPool::take(int bitness)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    auto& idle = bitness == 32 ? idle32_ : idle64_;
+    while (!idle.empty()) {
+        std::unique_ptr<WorkerProcess> worker = std::move(idle.back());
+        idle.pop_back();
+        if (worker->running())
+            return worker;
+    }
+    return std::unique_ptr<WorkerProcess>(new WorkerProcess);
+}
+
+void WorkerPool::give(int bitness, std::unique_ptr<WorkerProcess> worker)
+{
+    if (!worker || !worker->running())
+        return;
+    std::lock_guard<std::mutex> hold(lock_);
+    (bitness == 32 ? idle32_ : idle64_).push_back(std::move(worker));
 }

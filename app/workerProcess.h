@@ -1,7 +1,8 @@
 // WorkerProcess: one probe worker as the window process sees it: the child process of the
-// inspector's executable and the overlapped pipe to it. Used by one thread at a time.
-// Ownership: owns the process handle and the pipe; a worker still running at destruction is
-// ended.
+// inspector's executable, the overlapped pipe to it and the block of lines it shares. Used by
+// one thread at a time.
+// Ownership: owns the process handle, the pipe and the shared block; a worker still running at
+// destruction is ended.
 #ifndef INSPECTOR_WORKER_PROCESS_H
 #define INSPECTOR_WORKER_PROCESS_H
 
@@ -9,7 +10,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 class WorkerProcess {
 public:
@@ -36,6 +40,12 @@ public:
     // Ends the worker at once and waits for its end.
     void terminate();
 
+    // The lines of the current file: emptied before a request, read when the file is over.
+    void clearLines();
+    std::vector<std::string> lines() const;
+    // Grows with every line the worker adds: a sign of life while a file is probed.
+    LONG lineProgress() const;
+
 private:
     // Starts one overlapped read unless one is pending; false when the pipe is closed.
     bool startRead();
@@ -44,6 +54,8 @@ private:
     void close();
 
     HANDLE process_;      // owned; null before start
+    HANDLE mapping_;      // owned: the shared block of lines
+    SharedLines* shared_; // owned view of mapping_
     HANDLE pipe_;         // owned: the window's end of the pipe
     HANDLE readEvent_;    // owned: the overlapped read's event
     OVERLAPPED read_;
@@ -51,6 +63,33 @@ private:
     bool pipeOpen_;
     char chunk_[8192];    // target of the pending read
     std::string received_;  // bytes read and not yet taken as messages
+};
+
+// WorkerPool: the idle workers of a window, kept from one batch to the next so that only the
+// first batch pays for starting them, and the job that ends every worker (and whatever a
+// plug-in started) with the window's process. Thread-safe.
+// Ownership: owns the idle workers and the job; a worker taken out belongs to the taker until
+// it is given back.
+class WorkerPool {
+public:
+    WorkerPool();
+    // Ends every idle worker; the job's end ends the others.
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    // An idle running worker of the bitness, or a new one that is not started yet.
+    std::unique_ptr<WorkerProcess> take(int bitness);
+    // Keeps a worker that still runs for later; one that has ended is dropped.
+    void give(int bitness, std::unique_ptr<WorkerProcess> worker);
+    // The job that workers are put into; null when the system refused one.
+    HANDLE job() const { return job_; }
+
+private:
+    std::mutex lock_;
+    std::vector<std::unique_ptr<WorkerProcess>> idle32_;
+    std::vector<std::unique_ptr<WorkerProcess>> idle64_;
+    HANDLE job_;  // owned
 };
 
 #endif

@@ -1,6 +1,8 @@
 // Encoding of the messages between the window process and its probe workers.
 #include "workerProtocol.h"
 
+#include <cstring>
+
 void MessageWriter::putInt(uint32_t value)
 {
     for (int i = 0; i < 4; ++i)
@@ -129,8 +131,8 @@ bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payloa
     uint32_t length = 0;
     for (int i = 4; i >= 1; --i)
         length = (length << 8) | static_cast<unsigned char>(received[i]);
-    bool known = k == static_cast<unsigned char>(WorkerMessage::Probe) || k == static_cast<unsigned char>(WorkerMessage::Line) ||
-                 k == static_cast<unsigned char>(WorkerMessage::Record) || k == static_cast<unsigned char>(WorkerMessage::Fault);
+    bool known = k == static_cast<unsigned char>(WorkerMessage::Probe) || k == static_cast<unsigned char>(WorkerMessage::Record) ||
+                 k == static_cast<unsigned char>(WorkerMessage::Fault);
     if (!known || length > WorkerMessageMax) {
         *broken = true;
         return false;
@@ -141,4 +143,47 @@ bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payloa
     payload->assign(received, 5, length);
     received.erase(0, 5 + size_t(length));
     return true;
+}
+
+bool appendSharedLine(SharedLines* shared, const char* line, size_t length)
+{
+    LONG at = shared->committed;
+    if (length > 0xFFFF)
+        length = 0xFFFF;
+    if (at < 0 || static_cast<size_t>(at) + 2 + length > sizeof shared->data)
+        return false;
+    shared->data[at] = static_cast<char>(length & 0xFF);
+    shared->data[at + 1] = static_cast<char>((length >> 8) & 0xFF);
+    std::memcpy(shared->data + at + 2, line, length);
+    // The bytes first, then the length that makes them visible.
+    InterlockedExchange(&shared->committed, at + 2 + static_cast<LONG>(length));
+    return true;
+}
+
+LONG sharedCommitted(const SharedLines* shared)
+{
+    return InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->committed), 0, 0);
+}
+
+std::vector<std::string> sharedLines(const SharedLines* shared)
+{
+    std::vector<std::string> lines;
+    LONG committed = sharedCommitted(shared);
+    if (committed < 0 || static_cast<size_t>(committed) > sizeof shared->data)
+        return lines;
+    size_t at = 0;
+    while (at + 2 <= static_cast<size_t>(committed)) {
+        size_t length = static_cast<unsigned char>(shared->data[at]) | (static_cast<unsigned char>(shared->data[at + 1]) << 8);
+        if (at + 2 + length > static_cast<size_t>(committed))
+            break;
+        lines.emplace_back(shared->data + at + 2, length);
+        at += 2 + length;
+    }
+    return lines;
+}
+
+std::wstring sharedLinesName(const std::wstring& pipeName)
+{
+    size_t slash = pipeName.find_last_of(L'\\');
+    return L"Local\\" + (slash == std::wstring::npos ? pipeName : pipeName.substr(slash + 1)) + L"-lines";
 }

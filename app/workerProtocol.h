@@ -1,9 +1,10 @@
-// The messages between the inspector's window process and its probe workers, over one duplex
-// pipe per worker. A message is a kind byte, a 32-bit little-endian payload length and the
-// payload. The window sends Probe; the worker answers with the file's Line messages as they are
-// produced, then its Record, or a Fault when the plug-in raised an exception that it did not
+// What the inspector's window process and its probe workers exchange. Each worker has a duplex
+// pipe and a shared block of memory. A pipe message is a kind byte, a 32-bit little-endian
+// payload length and the payload: the window sends Probe; the worker answers with the file's
+// Record when the file is done, or a Fault when the plug-in raised an exception that it did not
 // handle itself (the worker ends after a Fault, which carries the code and then the record as
-// the plug-in left it).
+// the plug-in left it). The file's list lines go into the shared block as they are produced:
+// they survive a worker that faults, ends or hangs, and cost no pipe round trip each.
 #ifndef INSPECTOR_WORKER_PROTOCOL_H
 #define INSPECTOR_WORKER_PROTOCOL_H
 
@@ -15,12 +16,28 @@
 
 enum class WorkerMessage : unsigned char {
     Probe = 'P',   // window -> worker: ProbeRequest
-    Line = 'L',    // worker -> window: one list line, Shift-JIS without terminator
     Record = 'R',  // worker -> window: ProbeResult of the file
     Fault = 'X',   // worker -> window: 32-bit exception code, then a Record's payload
 };
 
 constexpr uint32_t WorkerMessageMax = 1 << 20;  // a longer payload is a broken stream
+
+// The shared block of one worker: the lines of the file being probed, each a 16-bit length and
+// the bytes. The window empties it before each request; the worker appends a line's bytes and
+// only then publishes the new length, so the window never sees half a line.
+struct SharedLines {
+    volatile LONG committed;  // bytes of data that hold whole lines
+    char data[65536 - sizeof(LONG)];  // room for a file's largest block, about 32 KB
+};
+
+// The name of the shared block that goes with a worker's pipe.
+std::wstring sharedLinesName(const std::wstring& pipeName);
+// Appends one line (cut to fit) and publishes it. False when the block is full.
+bool appendSharedLine(SharedLines* shared, const char* line, size_t length);
+// The published lines.
+std::vector<std::string> sharedLines(const SharedLines* shared);
+// The published length, read as the worker last published it.
+LONG sharedCommitted(const SharedLines* shared);
 
 // What the window asks of a worker: the file to load and the names the record shows.
 struct ProbeRequest {

@@ -185,6 +185,11 @@ bool mainDialog::other(rpEvent& e)
         batchEvent(reinterpret_cast<BatchEvent*>(e.lParam));
         return true;
     }
+    if (e.msg == WM_TIMER && e.wParam == RefreshTimer) {
+        if (batch)
+            showFinishedBlocks();
+        return true;
+    }
     if (e.msg == WM_CONTEXTMENU && listBox && reinterpret_cast<HWND>(e.wParam) == listBox->hwnd) {
         // From the keyboard (Shift+F10, the menu key) the position is -1, -1.
         POINT at = {GET_X_LPARAM(e.lParam), GET_Y_LPARAM(e.lParam)};
@@ -283,8 +288,12 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         char text[300] = "";
         GetWindowTextA(hwnd, text, sizeof text);
         caption = text;
-        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings));
+        // Workers start with the first batch, not with the window, and stay for the next one.
+        if (!workers)
+            workers = std::make_shared<WorkerPool>();
+        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
+        SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
         if (!escapeHook) {
             filteredDialog = this;
             escapeHook = SetWindowsHookExW(WH_MSGFILTER, escapeFilter, nullptr, GetCurrentThreadId());
@@ -301,12 +310,14 @@ void mainDialog::batchEvent(BatchEvent* event)
     if (!batch || !event || event->index < shownBlocks || event->index >= batchFiles.size())
         return;  // from a batch that has ended
     finished[event->index] = std::move(owned);
-    showFinishedBlocks();
+    // The last block ends the batch at once; the others wait for the refresh timer.
+    if (finished.size() + shownBlocks >= batch->queued())
+        showFinishedBlocks();
 }
 
 void mainDialog::showFinishedBlocks()
 {
-    {
+    if (finished.count(shownBlocks)) {
         ListBatch hold(listBox);
         for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
             const BatchEvent& block = *next->second;
@@ -363,6 +374,8 @@ void mainDialog::stopBatch()
 
 void mainDialog::endBatch()
 {
+    KillTimer(hwnd, RefreshTimer);
+    progress.clear();
     if (batch)
         batch->stop();
     batch.reset();
@@ -383,7 +396,10 @@ void mainDialog::showProgress()
     char text[400];
     formatBounded(text, sizeof text, "%s  [%u/%u]", caption.c_str(), static_cast<unsigned>(shownBlocks),
                   static_cast<unsigned>(batch->queued()));
-    SetWindowTextA(hwnd, text);
+    if (progress != text) {
+        progress = text;
+        SetWindowTextA(hwnd, text);
+    }
 }
 
 void mainDialog::dataCopy()

@@ -64,6 +64,9 @@ public:
     static constexpr UINT WM_PROBEARGS = WM_APP + 1;
     // Posted by the batch with a BatchEvent* (owned by the receiver) in lParam.
     static constexpr UINT WM_BATCHEVENT = WM_APP + 2;
+    // The timer that shows finished blocks and the progress during a batch.
+    static constexpr UINT_PTR RefreshTimer = 1;
+    static constexpr UINT RefreshMs = 100;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
     // Set before run(): the files named on the command line, and how batches run.
@@ -73,7 +76,8 @@ public:
 private:
     // Starts a batch with the files (clearing the list), or queues them after a running one.
     void queueFiles(const std::vector<BatchFile>& files);
-    // A file's block arrived: kept until every earlier block is shown.
+    // A file's block arrived: kept until every earlier block is shown, which the refresh
+    // timer does (several times a second, not once per file).
     void batchEvent(BatchEvent* event);
     // Shows the blocks that are next in order, and ends the batch when all are shown.
     void showFinishedBlocks();
@@ -86,11 +90,13 @@ private:
     static mainDialog* filteredDialog;  // not owned: the dialog whose batch the hook serves
     HHOOK escapeHook;                   // owned while a batch runs
 
+    std::shared_ptr<WorkerPool> workers;                // shared with the batch; made by the first
     std::unique_ptr<ProbeBatch> batch;                  // owned; null between batches
     std::vector<BatchFile> batchFiles;                  // the files of the running batch
     std::map<size_t, std::unique_ptr<BatchEvent>> finished;  // blocks waiting for earlier ones
     size_t shownBlocks;                                 // blocks of the batch shown so far
     std::string caption;                                // the caption without the progress
+    std::string progress;                               // the caption with it, as last shown
 };
 
 #endif

@@ -353,6 +353,14 @@ const char* const ProbeFixtures[] = {
 const int ProbeRounds = 25;  // rounds over the fixtures: 200 probes per measurement
 const int ProbeRuns = 3;
 
+std::wstring wide(const std::string& text)
+{
+    std::wstring result(text.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &result[0], static_cast<int>(result.size()));
+    result.resize(n > 0 ? static_cast<size_t>(n) - 1 : 0);
+    return result;
+}
+
 // Runs steps inside the real main dialog's modal loop (from a thread timer, as a user's actions
 // would arrive), then ends the dialog with its Close button.
 std::function<void()> pendingSteps;
@@ -369,6 +377,7 @@ void CALLBACK runPendingSteps(HWND, UINT, UINT_PTR timer, DWORD)
 bool withMainDialog(const std::function<void(mainDialog& dialog, HWND list)>& steps)
 {
     mainDialog* dialog = new mainDialog();  // deletes itself with its window
+    dialog->batchSettings.executable = wide(binDir() + "..\\plugin-inspector.exe");
     bool ran = false;
     pendingSteps = [&] {
         ran = true;
@@ -463,6 +472,44 @@ int bareProbe(const char* path, size_t& textBytes)
     return lines;
 }
 
+// Dispatches messages until the dialog's batch has shown every block; false after a minute.
+bool waitForBatch(mainDialog& dialog)
+{
+    double start = nowMs();
+    while (dialog.batchRunning()) {
+        if (nowMs() - start > 60000)
+            return false;
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+    return true;
+}
+
+// Batches of `files` through the real main dialog, its workers being the inspector of this
+// build: the time of the first batch (which starts the workers), the median of the batches
+// after it (whose workers are kept from the first), and the list's line count.
+bool timeBatch(const std::vector<std::wstring>& files, DWORD timeoutMs, double* first, double* ms, int* lines)
+{
+    bool finished = true;
+    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
+        dialog.batchSettings.timeoutMs = timeoutMs;
+        auto batch = [&] {
+            dialog.probeFiles(files);
+            finished = waitForBatch(dialog) && finished;
+            UpdateWindow(list);
+            *lines = listCount(list);
+        };
+        *first = medianMs(1, nullptr, batch);
+        *ms = medianMs(ProbeRuns, nullptr, batch);
+    });
+    return ran && finished;
+}
+
 void benchProbe()
 {
     std::string dir = binDir();
@@ -472,44 +519,17 @@ void benchProbe()
             return;
         }
     }
-    // One drop of every fixture, built as the shell builds it, handed to the dialog's drop
-    // handler: the list is cleared once, then one block per file.
-    std::vector<std::string> paths;
-    size_t dropSize = sizeof(DROPFILES) + 1;
-    for (const char* name : ProbeFixtures) {
-        paths.push_back(dir + name);
-        dropSize += paths.back().size() + 1;
+    // One batch of 200 files, as one drop of them: every fixture, 25 times over.
+    std::vector<std::wstring> files;
+    for (int round = 0; round < ProbeRounds; ++round) {
+        for (const char* name : ProbeFixtures)
+            files.push_back(wide(dir + name));
     }
-    HGLOBAL dropBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, dropSize);
-    if (!dropBlock) {
-        addSkipped("probe", "no memory for the drop");
-        return;
-    }
-    auto* header = static_cast<DROPFILES*>(GlobalLock(dropBlock));
-    header->pFiles = sizeof(DROPFILES);
-    char* at = reinterpret_cast<char*>(header) + sizeof(DROPFILES);
-    for (const std::string& path : paths) {
-        std::memcpy(at, path.c_str(), path.size() + 1);
-        at += path.size() + 1;
-    }
-    GlobalUnlock(dropBlock);
-    const int dropCount = static_cast<int>(paths.size());
-
     int ourLines = 0;
     double ours = 0;
-    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
-        ours = medianMs(ProbeRuns, nullptr, [&] {
-            ourLines = 0;
-            for (int round = 0; round < ProbeRounds; ++round) {
-                dialog.dropFiles(static_cast<HDROP>(dropBlock), dropCount, nullptr, false);
-                UpdateWindow(list);
-                ourLines += listCount(list);
-            }
-        });
-    });
-    GlobalFree(dropBlock);
-    if (!ran) {
-        addSkipped("probe", "the main dialog did not run");
+    double cold = 0;
+    if (!timeBatch(files, 10000, &cold, &ours, &ourLines)) {
+        addSkipped("probe", "the main dialog or its batch did not finish");
         return;
     }
     int baseLines = 0;
@@ -521,10 +541,31 @@ void benchProbe()
                 baseLines += bareProbe((dir + name).c_str(), textBytes);
         }
     });
-    int probes = ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]);
     char label[64];
-    std::snprintf(label, sizeof label, "probe x%d (dropped files)", probes);
+    std::snprintf(label, sizeof label, "probe x%d (isolated batch)", static_cast<int>(files.size()));
     addRow(label, ours, base, ourLines == baseLines);
+    std::snprintf(label, sizeof label, "probe x%d (first, cold)", static_cast<int>(files.size()));
+    rows.push_back({label, cold, base, "workers start with it"});
+
+    // The same batch with a faulting, an exiting, an overflowing and a hanging plug-in in it
+    // (limit one second), each replacing a well-behaved file: against the same baseline.
+    const char* const bad[] = {"plug_fault_id.dll", "plug_exit.dll", "plug_fault_enum.dll", "plug_hang.dll"};
+    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
+        if (!fileExists(dir + bad[i])) {
+            addSkipped("probe with bad plug-ins", std::string("fixture missing: ") + bad[i]);
+            return;
+        }
+        files[(i + 1) * files.size() / 5] = wide(dir + bad[i]);
+    }
+    double mixed = 0;
+    double mixedFirst = 0;
+    int mixedLines = 0;
+    if (!timeBatch(files, 1000, &mixedFirst, &mixed, &mixedLines)) {
+        addSkipped("probe with bad plug-ins", "the batch did not finish");
+        return;
+    }
+    std::snprintf(label, sizeof label, "probe x%d, 4 bad (1 s limit)", static_cast<int>(files.size()));
+    rows.push_back({label, mixed, base, "baseline: the 200 good files"});
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -127,7 +127,8 @@ public:
     virtual rpPoint measureItem(MEASUREITEMSTRUCT* mis);  // x = width 200, y = height 20
     virtual bool paint(rpDevContext& dc, rpRect& rect, DRAWITEMSTRUCT& dis);  // false
     // WM_HSCROLL (own bar: id 0) / WM_VSCROLL (own bar: id 1): forwards to the scroll-bar object
-    // of the item id through scrollRequest.
+    // of the item id through scrollRequest. For SB_THUMBTRACK and SB_THUMBPOSITION pos is the
+    // bar's 32-bit track position; otherwise the message's 16-bit value.
     virtual bool scrolled(int id, int code, int pos);
     virtual void menuSelect(rpMenu& menu, unsigned item, unsigned flags);  // WM_MENUSELECT
     virtual void menuInit(rpMenu& menu);                        // WM_INITMENU
@@ -141,7 +142,7 @@ public:
     virtual bool other(rpEvent& e);                             // everything not listed
     // The drop handle is valid only during this call; read the names with DragQueryFileA.
     virtual void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient);
-    virtual bool mouse(int msg, rpPoint pos, int keys);         // 0x0200-0x020A; pos unsigned 16-bit
+    virtual bool mouse(int msg, rpPoint pos, int keys);         // 0x0200-0x020A; pos signed 16-bit
     virtual bool kbd(rpEvent& e);                               // 0x0100-0x0108
     virtual bool user(rpEvent& e);                              // 0x0400-0x7FFF
     virtual bool dde(rpEvent& e);                               // 0x03E0-0x03E8

@@ -127,7 +127,9 @@ int rpApp::xSetupArgs(const char* commandLine)
             }
         } else {
             while (*p > 0x20) {
-                int size = isLead(p) ? 2 : 1;
+                // A byte of 0x20 or less is never a second byte: it ends the token even after a
+                // lead byte.
+                int size = isLead(p) && p[1] > 0x20 ? 2 : 1;
                 if (*p != '"')
                     token.add(p, size);
                 p += size;

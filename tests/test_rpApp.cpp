@@ -108,6 +108,9 @@ TEST(CommandLineTest, QuotingRules)
         {"\"\x81\x22x\" \x81\x22y", {p, "\x81\x22x", "\x81\x22y"}},
         // Half-width katakana are single bytes: the closing quote still ends the token.
         {"\"\xC3\xBD\xC4\" next", {p, "\xC3\xBD\xC4", "next"}},
+        // A lead byte never takes a blank or a control byte with it: the token ends there.
+        {"\x81 abc", {p, "\x81", "abc"}},
+        {"x\x81\tb\x82", {p, "x\x81", "b\x82"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parse(c.line), c.expected) << "[" << c.line << "]";

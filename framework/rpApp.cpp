@@ -171,9 +171,18 @@ int rpApp::run()
 
 int rpApp::MsgPump(int removeFlag)
 {
+    // Always removes: a message left in the queue would be found again forever. The other
+    // flags (PM_NOYIELD, PM_QS_*) are kept.
+    const UINT flags = static_cast<UINT>(removeFlag) | PM_REMOVE;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, static_cast<UINT>(removeFlag)))
+    while (PeekMessageA(&msg, nullptr, 0, 0, flags)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to act on: put it back for the loop that ends with it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
         App.MsgTransaction(msg);
+    }
     return 0;
 }
 

@@ -185,6 +185,19 @@ TEST(AppTest, MsgPumpDrainsTheQueueWithoutWaiting)
     EXPECT_EQ(Recorder::seen().size(), 3u);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+
+    // A quit message stops the pump and stays for the loop that ends with it.
+    PostMessageA(window.hwnd, WM_USER + 2, 3, 0);
+    PostQuitMessage(5);
+    rpApp::MsgPump(PM_REMOVE);
+    EXPECT_EQ(Recorder::seen().size(), 4u);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(App.run(), 5);
+
+    // Without PM_REMOVE the messages are still taken off the queue, each handled once.
+    PostMessageA(window.hwnd, WM_USER + 2, 4, 0);
+    rpApp::MsgPump(PM_NOREMOVE);
+    EXPECT_EQ(Recorder::seen().size(), 5u);
 }
 
 TEST(AppTest, AcceleratorsTurnKeysIntoCommands)

@@ -213,6 +213,11 @@ void rpApp::appendDialog(rpDialogModeless* dialog)
     modelessDialogs.push_front(dialog);
 }
 
+rpDialogModeless::~rpDialogModeless()
+{
+    App.modelessDialogs.remove(this);
+}
+
 void rpApp::removeDialog(rpDialogModeless* dialog)
 {
     auto found = std::find(modelessDialogs.begin(), modelessDialogs.end(), dialog);

@@ -54,7 +54,8 @@ public:
     void removeDialog(rpDialogModeless* dialog) override;
 
     char* argBuffer;                              // owned: every argument's text, NUL-terminated
-    std::list<rpDialogModeless*> modelessDialogs; // not owned, most recent first
+    std::list<rpDialogModeless*> modelessDialogs; // not owned, most recent first; a dialog
+                                                  // leaves it when it is deleted
     int showCommand;                              // SW_SHOW until start-up stores the real one
     int argc;
     char** argv;                                  // owned array of pointers into argBuffer

@@ -224,3 +224,6 @@ public:
 };
 
 #endif
+    // Leaves the application's modeless list (every registration), so that the message loop
+    // never offers a message to a deleted dialog. Defined with the application object.
+    ~rpDialogModeless() override;

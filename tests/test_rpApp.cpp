@@ -252,6 +252,21 @@ TEST(AppTest, ModelessDialogsAreOfferedMessagesMostRecentFirst)
     DestroyWindow(h);
 }
 
+TEST(AppTest, DeletedModelessDialogLeavesTheList)
+{
+    HWND h = CreateDialogParamA(GetModuleHandleA(nullptr), "ModelessTest", nullptr, plainDialogProc, 0);
+    ASSERT_NE(h, nullptr);
+    auto* dialog = new rpDialogModeless(h, true);  // deletes itself with its window
+    App.appendDialog(dialog);
+    App.appendDialog(dialog);
+    DestroyWindow(h);
+    ASSERT_TRUE(App.modelessDialogs.empty());
+    Recorder other;
+    PostMessageA(other.hwnd, WM_USER + 5, 0, 0);
+    rpApp::MsgPump(PM_REMOVE);  // offered to no dialog on the way
+    EXPECT_EQ(Recorder::seen().size(), 1u);
+}
+
 TEST(ProcessEntryTest, MainPostingQuitEndsWithItsCode)
 {
     EXPECT_EQ(runHost(""), 0u);

@@ -95,13 +95,10 @@ rpWin::rpWin(HWND h, bool bind)
       linked(false),
       parent(nullptr)
 {
-    if (bind) {
-        linkWin(h);
-        owner = true;
-    } else {
+    // A handle that another object already holds stays theirs: this one is then a plain wrapper.
+    owner = bind && linkWin(h);
+    if (!owner)
         hwnd = h;
-        owner = false;
-    }
 }
 
 rpWin::~rpWin()
@@ -134,6 +131,10 @@ bool rpWin::registClass()
 
 bool rpWin::create(const char* text)
 {
+    if (linked) {
+        dbout("<<rpWin::create: %s は既にウインドウに結び付いています。>>\n", clsName.c_str());
+        return false;
+    }
     if (!registClass())
         return false;
     if (!text)
@@ -151,7 +152,11 @@ bool rpWin::create(const char* text)
         dbout("ウインドウ（%s）が生成できませんでした。\n", clsName.c_str());
         return false;
     }
-    linkWin(h);
+    if (!linkWin(h)) {
+        // An unbound window would never reach this object: it must not outlive the failure.
+        DestroyWindow(h);
+        return false;
+    }
     onCreate();
     return true;
 }

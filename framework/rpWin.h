@@ -87,8 +87,8 @@ public:
     // id RP_AUTO_ID (-999) takes the next automatic id. The object is owned by its future window.
     rpWin(rpWin* parent, const char* name, int id);
     // Wrapping constructor for an existing window. bind: subclass and register the window, and
-    // let the object belong to it; otherwise only keep the handle (no messages, never deleted by
-    // the framework).
+    // let the object belong to it; otherwise, or when the binding is refused (the window is
+    // already bound), only keep the handle (no messages, never deleted by the framework).
     rpWin(HWND h, bool bind);
     // Unbinds; an owned object whose window still exists posts WM_CLOSE to it.
     ~rpWin() override;
@@ -171,7 +171,9 @@ public:
 
     // ---- Creation and binding.
     bool registClass();                  // makes sure the class clsName exists
-    bool create(const char* text);       // registers, creates, binds, then onCreate(); null: windowName
+    // Registers, creates, binds, then onCreate(); null text: windowName. False when the object
+    // is already bound, or when the new window cannot be bound (it is destroyed again).
+    bool create(const char* text);
     // Subclasses h and registers this object for it. Refused (false, nothing changes, reported to
     // dbout) when h is not a window or is already bound to an object. True when bound (also when
     // this object was already bound).

@@ -5,6 +5,7 @@
 
 rpWinMap* rpWindowsMap = nullptr;
 int rpWinID = 1000;
+rpWin* rpWin::firstLive = nullptr;
 
 // ---- rpMenu
 
@@ -57,8 +58,11 @@ rpWin::rpWin(rpWin* parentWin, const char* name, int winId)
       createParam(nullptr),
       clsName(name ? name : ""),
       linked(false),
-      parent(parentWin)
+      parent(parentWin),
+      prevLive(nullptr),
+      nextLive(nullptr)
 {
+    enterLive();
     wndClass.cbSize = sizeof(WNDCLASSEXA);
     wndClass.style = 0;
     wndClass.lpfnWndProc = DefWindowProcA;
@@ -93,8 +97,11 @@ rpWin::rpWin(HWND h, bool bind)
       createParam(nullptr),
       clsName(),
       linked(false),
-      parent(nullptr)
+      parent(nullptr),
+      prevLive(nullptr),
+      nextLive(nullptr)
 {
+    enterLive();
     // A handle that another object already holds stays theirs: this one is then a plain wrapper.
     owner = bind && linkWin(h);
     if (!owner)
@@ -108,6 +115,34 @@ rpWin::~rpWin()
     // The window outlives its object: let it close itself, unbound, once this call is over.
     if (owned && hwnd)
         PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    leaveLive();
+    for (rpWin* w = firstLive; w; w = w->nextLive)
+        w->forget(this);
+}
+
+void rpWin::enterLive()
+{
+    nextLive = firstLive;
+    if (firstLive)
+        firstLive->prevLive = this;
+    firstLive = this;
+}
+
+void rpWin::leaveLive()
+{
+    if (prevLive)
+        prevLive->nextLive = nextLive;
+    else
+        firstLive = nextLive;
+    if (nextLive)
+        nextLive->prevLive = prevLive;
+    prevLive = nextLive = nullptr;
+}
+
+void rpWin::forget(rpWin* gone)
+{
+    if (parent == gone)
+        parent = nullptr;
 }
 
 // ---- Class registration and creation

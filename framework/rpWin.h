@@ -2,6 +2,7 @@
 // (rpWinProc + the user-data slot), is found from any handle through the registry rpWindowsMap,
 // and turns every message into a call of one virtual handler. An object whose `owner` flag is set
 // belongs to its window: it deletes itself when the window is destroyed (so it must live on the heap).
+// A deleted object is forgotten by the objects that named it as their parent.
 #ifndef RP_WIN_H
 #define RP_WIN_H
 
@@ -90,7 +91,9 @@ public:
     // let the object belong to it; otherwise, or when the binding is refused (the window is
     // already bound), only keep the handle (no messages, never deleted by the framework).
     rpWin(HWND h, bool bind);
-    // Unbinds; an owned object whose window still exists posts WM_CLOSE to it.
+    // Unbinds; an owned object whose window still exists posts WM_CLOSE to it. Objects whose
+    // parent this was forget it. A derived destructor must leave the window to that close: a
+    // destroy() there would make rpWinProc delete the object a second time.
     ~rpWin() override;
     rpWin(const rpWin&) = delete;
     rpWin& operator=(const rpWin&) = delete;
@@ -215,7 +218,19 @@ public:
     void* createParam;      // lpParam of CreateWindowExA and of the dialog-box calls; not owned
     std::string clsName;    // window class name (also the object's name)
     bool linked;            // bound: procedure replaced, user data set, registry entry made
-    rpWin* parent;          // not owned
+    rpWin* parent;          // not owned; cleared when the parent object is deleted
+
+private:
+    // Every live window object, so that a deleted object can be forgotten by the others.
+    static rpWin* firstLive;
+    rpWin* prevLive;        // not owned
+    rpWin* nextLive;        // not owned
+    void enterLive();
+    void leaveLive();
+
+protected:
+    // Called on every live object when `gone` is being deleted: drop any pointer to it.
+    virtual void forget(rpWin* gone);
 };
 
 // The framework's modeless dialog. It lives in the window layer because the application object
@@ -223,9 +238,9 @@ public:
 class rpDialogModeless : public rpWin {
 public:
     using rpWin::rpWin;
-};
-
-#endif
     // Leaves the application's modeless list (every registration), so that the message loop
     // never offers a message to a deleted dialog. Defined with the application object.
     ~rpDialogModeless() override;
+};
+
+#endif

@@ -209,6 +209,20 @@ TEST_F(WinTest, RefusedBindingsLeaveNoOrphanWindowAndKeepTheHandle)
     EXPECT_EQ(deaths, 1);
 }
 
+TEST_F(WinTest, ChildrenForgetADeletedParent)
+{
+    int deaths = 0;
+    rpWin* top = newTopWindow(&deaths);
+    ASSERT_TRUE(top->create(nullptr));
+    rpWin child(top, "rpTestChild", 2);
+    child.owner = false;
+    DestroyWindow(top->hwnd);  // takes its object along
+    ASSERT_EQ(deaths, 1);
+    // Nothing is left to post to: the child neither has a window nor a parent any more.
+    ASSERT_EQ(child.parent, nullptr);
+    EXPECT_FALSE(child.postParent(WM_APP, 0, 0));
+}
+
 TEST_F(WinTest, CreateWithDefaultsUsesSystemPlacementAndDefaultText)
 {
     int deaths = 0;

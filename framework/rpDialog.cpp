@@ -188,9 +188,8 @@ INT_PTR CALLBACK rpDlgProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return TRUE;
     }
-    rpWin* window = rpWin::GetWin(h);
-    if (!window)
-        return FALSE;
-    rpEvent e{msg, wParam, lParam, 0};
-    return window->dispatchEvent(e) ? TRUE : FALSE;
+    // Once bound, the dialog meets its messages through rpWinProc, which dispatches them; what
+    // its handlers leave comes here through the system's dialog procedure and must not reach
+    // them a second time: FALSE lets the default dialog processing run.
+    return FALSE;
 }

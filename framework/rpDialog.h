@@ -62,7 +62,9 @@ public:
     virtual bool create();
 };
 
-// The dialog procedure passed to the dialog-box calls; binds NewDialog at WM_INITDIALOG.
+// The dialog procedure passed to the dialog-box calls; binds NewDialog at WM_INITDIALOG. The
+// bound dialog then meets every message once, through rpWinProc: this procedure answers FALSE
+// to what the handlers left, so that the system's default dialog processing runs.
 INT_PTR CALLBACK rpDlgProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The dialog whose box is being created (set by create(), taken at WM_INITDIALOG).

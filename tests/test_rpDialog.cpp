@@ -279,6 +279,47 @@ TEST_F(DialogTest, OkStoresOnlyTheModifiedControls)
     EXPECT_EQ(g.right, 2);
 }
 
+namespace {
+// A modeless dialog bound through the dialog procedure, as a modal one is.
+HWND openModeless(rpDialog* dialog, const char* name)
+{
+    NewDialog = dialog;
+    return CreateDialogParamA(rpWin::Instance(), name, nullptr, rpDlgProc, 0);
+}
+
+class CountingDialog : public rpDialog {
+public:
+    CountingDialog() : rpDialog(nullptr, "MapDialog") {}
+    bool command(int id, int code) override
+    {
+        if (id == 500)  // the list's focus notifications are commands too
+            ++commands;
+        return rpDialog::command(id, code);
+    }
+    void menuInit(rpMenu&) override { ++menuInits; }
+    void onShow(int) override { ++shows; }
+    int commands = 0, menuInits = 0, shows = 0;
+};
+
+}  // namespace
+
+TEST_F(DialogTest, EveryMessageReachesTheHandlersOnce)
+{
+    auto* dialog = new CountingDialog;
+    HWND h = openModeless(dialog, "MapDialog");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(dialog->shows, 1);
+    SendMessageA(h, WM_COMMAND, MAKEWPARAM(500, 0), 0);  // no handler takes it
+    HMENU menu = CreateMenu();
+    SendMessageA(h, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    DestroyMenu(menu);
+    EXPECT_EQ(dialog->commands, 1);
+    EXPECT_EQ(dialog->menuInits, 1);
+    // What the handlers leave still gets the default dialog processing.
+    EXPECT_EQ(LOWORD(SendMessageA(h, DM_GETDEFID, 0, 0)), IDOK);
+    DestroyWindow(h);
+}
+
 TEST_F(DialogTest, MissingTemplateFailsWithMinusOne)
 {
     TestDialog byName("NoSuchDialog");

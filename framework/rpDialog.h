@@ -56,9 +56,11 @@ public:
     bool destroy() override;
 
     // Creates and runs the dialog; returns resultx: the end code, or -1 when the dialog box
-    // could not be created. After a dialog that ran, the object has deleted itself.
+    // could not be created (a dialog may also end itself with -1: create() tells the two apart).
+    // After a dialog that ran, the object has deleted itself.
     virtual int run();
-    // Runs the dialog box; false (lastError -1) when it could not be created.
+    // Runs the dialog box; true when it ran (the object is then gone, whatever the end code),
+    // false (lastError -1) when it could not be created.
     virtual bool create();
 };
 

@@ -279,6 +279,20 @@ TEST_F(DialogTest, OkStoresOnlyTheModifiedControls)
     EXPECT_EQ(g.right, 2);
 }
 
+TEST_F(DialogTest, DialogEndingItselfWithMinusOneRanAndIsNotTouchedAgain)
+{
+    auto* dialog = new TestDialog("PlainDialog");
+    runLater(30, [dialog] {
+        dialog->result = -1;
+        dialog->destroy();
+    });
+    EXPECT_TRUE(dialog->create());  // it ran: no failed creation to report
+    EXPECT_EQ(resultx, -1);
+    EXPECT_EQ(dialogsDeleted, 1);
+    EXPECT_TRUE(testsupport::dboutLog().empty());
+    EXPECT_EQ(NewDialog, nullptr);
+}
+
 namespace {
 // A modeless dialog bound through the dialog procedure, as a modal one is.
 HWND openModeless(rpDialog* dialog, const char* name)

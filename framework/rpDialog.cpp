@@ -18,7 +18,7 @@ rpControl* mappedControl(HWND dialog, int id)
 
 rpDialog::rpDialog(rpWin* parentWin, const char* name, rpCtrlMap* map)
     : rpWin(parentWin, "rpDialog", RP_AUTO_ID), templateName(name), templateData(nullptr), ctrlMap(map),
-      result(IDCANCEL)
+      result(IDCANCEL), mapBuilt(false)
 {
 }
 
@@ -35,12 +35,25 @@ void rpDialog::updateScreen()
 {
     if (!ctrlMap)
         return;
+    const bool build = !mapBuilt;
+    mapBuilt = true;
     for (rpCtrlMap* entry = ctrlMap; entry->factory; ++entry) {
-        rpControl* control = entry->factory(this, entry->id);
-        if (!control)
-            continue;
-        control->linkMapObject(entry);
-        control->updateScreen();
+        rpControl* control = mappedControl(hwnd, entry->id);
+        if (build) {
+            if (!control) {
+                control = entry->factory(this, entry->id);
+                if (control && !control->linked) {
+                    // No such item (or it is someone else's): nothing would ever free it.
+                    if (control->owner)
+                        delete control;
+                    control = nullptr;
+                }
+            }
+            if (control)
+                control->linkMapObject(entry);
+        }
+        if (control)
+            control->updateScreen();
     }
 }
 

@@ -20,7 +20,9 @@ public:
 
     // WM_INITDIALOG: controls from the map, then onCreate(). True: the system sets the focus.
     bool initialProc();
-    // Builds each mapped control through its factory, links it and shows its variable.
+    // Shows each mapped variable in its control. The first call builds the controls through
+    // their factories and links them; an object that binds to no item is deleted at once. Later
+    // calls only refresh the controls already built.
     void updateScreen();
     // Copies the values of the modified mapped controls back into their variables.
     void linkMapObject();
@@ -43,6 +45,9 @@ public:
     const DLGTEMPLATE* templateData;   // in-memory template, preferred when set; not owned
     rpCtrlMap* ctrlMap;                // control map or null; not owned
     int result;                        // end code passed to EndDialog
+
+private:
+    bool mapBuilt;                     // updateScreen has built the map's controls
 };
 
 // A dialog run modally by the system's dialog-box calls.

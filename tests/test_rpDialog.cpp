@@ -315,6 +315,18 @@ public:
     int commands = 0, menuInits = 0, shows = 0;
 };
 
+int listsBuilt = 0, listsDeleted = 0;
+
+class CountedList : public rpListBox {
+public:
+    CountedList(rpDialog* dialog, int id) : rpListBox(dialog, id, 0) { ++listsBuilt; }
+    ~CountedList() override { ++listsDeleted; }
+};
+
+rpControl* makeCountedList(rpDialog* dialog, int id)
+{
+    return new CountedList(dialog, id);
+}
 }  // namespace
 
 TEST_F(DialogTest, EveryMessageReachesTheHandlersOnce)
@@ -332,6 +344,29 @@ TEST_F(DialogTest, EveryMessageReachesTheHandlersOnce)
     // What the handlers leave still gets the default dialog processing.
     EXPECT_EQ(LOWORD(SendMessageA(h, DM_GETDEFID, 0, 0)), IDOK);
     DestroyWindow(h);
+}
+
+TEST_F(DialogTest, ControlMapBuildsOnceFreesWhatDoesNotBindAndRefreshes)
+{
+    listsBuilt = listsDeleted = 0;
+    int shown = 0, missing = 0;
+    char a[] = "a", b[] = "b";
+    char* items[] = {a, b, nullptr};
+    rpCtrlMap map[] = {{makeCountedList, &shown, 101, 0, items},
+                       {makeCountedList, &missing, 999, 0, nullptr},  // no such item
+                       {nullptr, nullptr, 0, 0, nullptr}};
+    auto* dialog = new rpDialog(nullptr, "MapDialog", map);
+    HWND h = openModeless(dialog, "MapDialog");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(listsBuilt, 2);
+    EXPECT_EQ(listsDeleted, 1);  // the one that found no item
+    shown = 1;
+    dialog->updateScreen();
+    EXPECT_EQ(listsBuilt, 2);
+    EXPECT_EQ(SendDlgItemMessageA(h, 101, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageA(h, 101, LB_GETCOUNT, 0, 0), 2);
+    DestroyWindow(h);
+    EXPECT_EQ(listsDeleted, 2);
 }
 
 TEST_F(DialogTest, MissingTemplateFailsWithMinusOne)

@@ -127,7 +127,9 @@ int rpApp::xSetupArgs(const char* commandLine)
             }
         } else {
             while (*p > 0x20) {
-                int size = isLead(p) ? 2 : 1;
+                // A byte of 0x20 or less is never a second byte: it ends the token even after a
+                // lead byte.
+                int size = isLead(p) && p[1] > 0x20 ? 2 : 1;
                 if (*p != '"')
                     token.add(p, size);
                 p += size;
@@ -169,9 +171,18 @@ int rpApp::run()
 
 int rpApp::MsgPump(int removeFlag)
 {
+    // Always removes: a message left in the queue would be found again forever. The other
+    // flags (PM_NOYIELD, PM_QS_*) are kept.
+    const UINT flags = static_cast<UINT>(removeFlag) | PM_REMOVE;
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, static_cast<UINT>(removeFlag)))
+    while (PeekMessageA(&msg, nullptr, 0, 0, flags)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to act on: put it back for the loop that ends with it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
         App.MsgTransaction(msg);
+    }
     return 0;
 }
 
@@ -200,6 +211,11 @@ int rpApp::checkModeless(MSG* msg)
 void rpApp::appendDialog(rpDialogModeless* dialog)
 {
     modelessDialogs.push_front(dialog);
+}
+
+rpDialogModeless::~rpDialogModeless()
+{
+    App.modelessDialogs.remove(this);
 }
 
 void rpApp::removeDialog(rpDialogModeless* dialog)

@@ -40,7 +40,9 @@ public:
 
     // The message loop: runs until WM_QUIT and returns its exit code.
     int run();
-    // Handles every queued message without waiting (removeFlag as for PeekMessageA). Returns 0.
+    // Handles every queued message without waiting. Each message is removed from the queue,
+    // whatever removeFlag asks (its other PeekMessageA flags apply). A quit message ends the
+    // pump and is posted again (same code), so that run() still ends with it. Returns 0.
     static int MsgPump(int removeFlag);
     // Routes one message: accelerators, then modeless dialogs, then translate and dispatch.
     int MsgTransaction(MSG& msg) override;
@@ -52,7 +54,8 @@ public:
     void removeDialog(rpDialogModeless* dialog) override;
 
     char* argBuffer;                              // owned: every argument's text, NUL-terminated
-    std::list<rpDialogModeless*> modelessDialogs; // not owned, most recent first
+    std::list<rpDialogModeless*> modelessDialogs; // not owned, most recent first; a dialog
+                                                  // leaves it when it is deleted
     int showCommand;                              // SW_SHOW until start-up stores the real one
     int argc;
     char** argv;                                  // owned array of pointers into argBuffer

@@ -9,13 +9,13 @@ constexpr WORD EnterCommand = 21;
 
 rpControl::rpControl(HWND handle, bool link)
     : rpWin(handle, link), modifiedFlag(false), object(nullptr), objectSize(0), partner(nullptr),
-      partnerHandle(nullptr), partnerWrapped(false)
+      partnerWrapped(false)
 {
 }
 
 rpControl::rpControl(rpWin* parentWin, const char* className, int controlIdValue, int styleBits)
     : rpWin(parentWin, className, controlIdValue), modifiedFlag(false), object(nullptr),
-      objectSize(0), partner(nullptr), partnerHandle(nullptr), partnerWrapped(false)
+      objectSize(0), partner(nullptr), partnerWrapped(false)
 {
     style |= static_cast<DWORD>(styleBits);
     tryLink();
@@ -30,16 +30,19 @@ void rpControl::releasePartner()
 {
     rpControl* p = partner;
     partner = nullptr;
-    if (!p)
-        return;
-    if (partnerWrapped) {
+    // Only the plain wrapper is ours; it owns no window, so deleting it leaves the item alone.
+    if (p && partnerWrapped)
         delete p;
-        return;
+    partnerWrapped = false;
+}
+
+void rpControl::forget(rpWin* gone)
+{
+    rpWin::forget(gone);
+    if (partner == gone) {
+        partner = nullptr;
+        partnerWrapped = false;
     }
-    // A registered partner may already have been deleted by its own window; only the registry
-    // (never the possibly dangling pointer) tells whether it is still alive.
-    if (partnerHandle && GetWin(partnerHandle) == p && p->owner)
-        delete p;
 }
 
 bool rpControl::tryLink()
@@ -133,11 +136,9 @@ void rpControl::joinPartner()
         return;
     const int partnerId = static_cast<int>(GetWindowLongPtrA(hwnd, GWLP_ID)) + 1;
     HWND item = GetDlgItem(parent->hwnd, partnerId);
-    if (partner && item && partnerHandle == item)
+    if (partner && item && partner->hwnd == item)
         return;  // joined again (a scroll bar re-applies its defaults): keep the same partner
     releasePartner();
-    partnerHandle = item;
-    partnerWrapped = false;
     if (!item)
         return;
     if (rpControl* registered = dynamic_cast<rpControl*>(GetWin(item))) {

@@ -68,15 +68,17 @@ public:
     bool modifiedFlag;
     void* object;        // linked application variable, not owned
     int objectSize;
-    // The item with the next id. A plain wrapper made by joinPartner is owned and deleted with
-    // this control. A partner that was already a registered object is deleted here only while
-    // it is still registered for its window and owned (on the heap by contract), so an object
-    // that its own window deleted first is never deleted twice.
+    // The item with the next id. Its window belongs to the dialog and is never touched when
+    // the partner is let go. A plain wrapper made by joinPartner is owned and deleted with this
+    // control (or when another item is joined); a partner that was already a registered object
+    // belongs to its own window: it is never deleted here, and forgotten when it goes first.
     rpControl* partner;
+
+protected:
+    void forget(rpWin* gone) override;
 
 private:
     void releasePartner();
-    HWND partnerHandle;      // the partner's window when it was joined
     bool partnerWrapped;     // partner is a plain wrapper made by joinPartner
 };
 

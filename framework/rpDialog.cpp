@@ -18,7 +18,7 @@ rpControl* mappedControl(HWND dialog, int id)
 
 rpDialog::rpDialog(rpWin* parentWin, const char* name, rpCtrlMap* map)
     : rpWin(parentWin, "rpDialog", RP_AUTO_ID), templateName(name), templateData(nullptr), ctrlMap(map),
-      result(IDCANCEL)
+      result(IDCANCEL), mapBuilt(false)
 {
 }
 
@@ -35,12 +35,25 @@ void rpDialog::updateScreen()
 {
     if (!ctrlMap)
         return;
+    const bool build = !mapBuilt;
+    mapBuilt = true;
     for (rpCtrlMap* entry = ctrlMap; entry->factory; ++entry) {
-        rpControl* control = entry->factory(this, entry->id);
-        if (!control)
-            continue;
-        control->linkMapObject(entry);
-        control->updateScreen();
+        rpControl* control = mappedControl(hwnd, entry->id);
+        if (build) {
+            if (!control) {
+                control = entry->factory(this, entry->id);
+                if (control && !control->linked) {
+                    // No such item (or it is someone else's): nothing would ever free it.
+                    if (control->owner)
+                        delete control;
+                    control = nullptr;
+                }
+            }
+            if (control)
+                control->linkMapObject(entry);
+        }
+        if (control)
+            control->updateScreen();
     }
 }
 
@@ -136,36 +149,35 @@ bool rpDialogModal::create()
     HWND ownerWindow = parent ? parent->hwnd : nullptr;
     HINSTANCE instance = Instance();
     INT_PTR answer;
-    if (templateData) {
+    if (templateData)
         answer = DialogBoxIndirectParamA(instance, templateData, ownerWindow, rpDlgProc,
                                          reinterpret_cast<LPARAM>(createParam));
-        if (answer == -1)
-            dbout("<<rpDialogModal:生成に失敗しました。 [%x]>>\n",
-                  static_cast<unsigned>(reinterpret_cast<UINT_PTR>(templateData)));
-    } else {
+    else
         answer = DialogBoxParamA(instance, templateName, ownerWindow, rpDlgProc,
                                  reinterpret_cast<LPARAM>(createParam));
-        if (answer == -1) {
-            // An integer resource id travels in the pointer; print it as "#id", never as text.
-            char number[16];
-            const char* shown = templateName;
-            if (IS_INTRESOURCE(templateName)) {
-                std::snprintf(number, sizeof number, "#%u",
-                              static_cast<unsigned>(reinterpret_cast<UINT_PTR>(templateName)));
-                shown = number;
-            }
-            dbout("<<rpDialogModal:生成に失敗しました。 [%s]>>\n", shown);
-        }
-    }
     resultx = static_cast<int>(answer);
-    if (answer == -1) {
-        // Never bound: the object still exists and must not stay named as the pending dialog.
-        if (NewDialog == this)
-            NewDialog = nullptr;
-        lastError = -1;
-        return false;
+    // A dialog that was bound (WM_INITDIALOG took NewDialog) ran and deleted itself with its
+    // window, whatever its end code, -1 included: it must not be touched again.
+    if (NewDialog != this)
+        return true;
+    // Never bound: the object still exists and must not stay named as the pending dialog.
+    NewDialog = nullptr;
+    if (templateData) {
+        dbout("<<rpDialogModal:生成に失敗しました。 [%x]>>\n",
+              static_cast<unsigned>(reinterpret_cast<UINT_PTR>(templateData)));
+    } else {
+        // An integer resource id travels in the pointer; print it as "#id", never as text.
+        char number[16];
+        const char* shown = templateName;
+        if (IS_INTRESOURCE(templateName)) {
+            std::snprintf(number, sizeof number, "#%u",
+                          static_cast<unsigned>(reinterpret_cast<UINT_PTR>(templateName)));
+            shown = number;
+        }
+        dbout("<<rpDialogModal:生成に失敗しました。 [%s]>>\n", shown);
     }
-    return true;
+    lastError = -1;
+    return false;
 }
 
 INT_PTR CALLBACK rpDlgProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -188,9 +200,8 @@ INT_PTR CALLBACK rpDlgProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam)
         }
         return TRUE;
     }
-    rpWin* window = rpWin::GetWin(h);
-    if (!window)
-        return FALSE;
-    rpEvent e{msg, wParam, lParam, 0};
-    return window->dispatchEvent(e) ? TRUE : FALSE;
+    // Once bound, the dialog meets its messages through rpWinProc, which dispatches them; what
+    // its handlers leave comes here through the system's dialog procedure and must not reach
+    // them a second time: FALSE lets the default dialog processing run.
+    return FALSE;
 }

@@ -20,7 +20,9 @@ public:
 
     // WM_INITDIALOG: controls from the map, then onCreate(). True: the system sets the focus.
     bool initialProc();
-    // Builds each mapped control through its factory, links it and shows its variable.
+    // Shows each mapped variable in its control. The first call builds the controls through
+    // their factories and links them; an object that binds to no item is deleted at once. Later
+    // calls only refresh the controls already built.
     void updateScreen();
     // Copies the values of the modified mapped controls back into their variables.
     void linkMapObject();
@@ -43,6 +45,9 @@ public:
     const DLGTEMPLATE* templateData;   // in-memory template, preferred when set; not owned
     rpCtrlMap* ctrlMap;                // control map or null; not owned
     int result;                        // end code passed to EndDialog
+
+private:
+    bool mapBuilt;                     // updateScreen has built the map's controls
 };
 
 // A dialog run modally by the system's dialog-box calls.
@@ -56,13 +61,17 @@ public:
     bool destroy() override;
 
     // Creates and runs the dialog; returns resultx: the end code, or -1 when the dialog box
-    // could not be created. After a dialog that ran, the object has deleted itself.
+    // could not be created (a dialog may also end itself with -1: create() tells the two apart).
+    // After a dialog that ran, the object has deleted itself.
     virtual int run();
-    // Runs the dialog box; false (lastError -1) when it could not be created.
+    // Runs the dialog box; true when it ran (the object is then gone, whatever the end code),
+    // false (lastError -1) when it could not be created.
     virtual bool create();
 };
 
-// The dialog procedure passed to the dialog-box calls; binds NewDialog at WM_INITDIALOG.
+// The dialog procedure passed to the dialog-box calls; binds NewDialog at WM_INITDIALOG. The
+// bound dialog then meets every message once, through rpWinProc: this procedure answers FALSE
+// to what the handlers left, so that the system's default dialog processing runs.
 INT_PTR CALLBACK rpDlgProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The dialog whose box is being created (set by create(), taken at WM_INITDIALOG).

@@ -5,6 +5,7 @@
 
 rpWinMap* rpWindowsMap = nullptr;
 int rpWinID = 1000;
+rpWin* rpWin::firstLive = nullptr;
 
 // ---- rpMenu
 
@@ -57,8 +58,11 @@ rpWin::rpWin(rpWin* parentWin, const char* name, int winId)
       createParam(nullptr),
       clsName(name ? name : ""),
       linked(false),
-      parent(parentWin)
+      parent(parentWin),
+      prevLive(nullptr),
+      nextLive(nullptr)
 {
+    enterLive();
     wndClass.cbSize = sizeof(WNDCLASSEXA);
     wndClass.style = 0;
     wndClass.lpfnWndProc = DefWindowProcA;
@@ -93,15 +97,15 @@ rpWin::rpWin(HWND h, bool bind)
       createParam(nullptr),
       clsName(),
       linked(false),
-      parent(nullptr)
+      parent(nullptr),
+      prevLive(nullptr),
+      nextLive(nullptr)
 {
-    if (bind) {
-        linkWin(h);
-        owner = true;
-    } else {
+    enterLive();
+    // A handle that another object already holds stays theirs: this one is then a plain wrapper.
+    owner = bind && linkWin(h);
+    if (!owner)
         hwnd = h;
-        owner = false;
-    }
 }
 
 rpWin::~rpWin()
@@ -111,6 +115,34 @@ rpWin::~rpWin()
     // The window outlives its object: let it close itself, unbound, once this call is over.
     if (owned && hwnd)
         PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    leaveLive();
+    for (rpWin* w = firstLive; w; w = w->nextLive)
+        w->forget(this);
+}
+
+void rpWin::enterLive()
+{
+    nextLive = firstLive;
+    if (firstLive)
+        firstLive->prevLive = this;
+    firstLive = this;
+}
+
+void rpWin::leaveLive()
+{
+    if (prevLive)
+        prevLive->nextLive = nextLive;
+    else
+        firstLive = nextLive;
+    if (nextLive)
+        nextLive->prevLive = prevLive;
+    prevLive = nextLive = nullptr;
+}
+
+void rpWin::forget(rpWin* gone)
+{
+    if (parent == gone)
+        parent = nullptr;
 }
 
 // ---- Class registration and creation
@@ -134,6 +166,10 @@ bool rpWin::registClass()
 
 bool rpWin::create(const char* text)
 {
+    if (linked) {
+        dbout("<<rpWin::create: %s は既にウインドウに結び付いています。>>\n", clsName.c_str());
+        return false;
+    }
     if (!registClass())
         return false;
     if (!text)
@@ -151,7 +187,11 @@ bool rpWin::create(const char* text)
         dbout("ウインドウ（%s）が生成できませんでした。\n", clsName.c_str());
         return false;
     }
-    linkWin(h);
+    if (!linkWin(h)) {
+        // An unbound window would never reach this object: it must not outlive the failure.
+        DestroyWindow(h);
+        return false;
+    }
     onCreate();
     return true;
 }

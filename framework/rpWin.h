@@ -2,6 +2,7 @@
 // (rpWinProc + the user-data slot), is found from any handle through the registry rpWindowsMap,
 // and turns every message into a call of one virtual handler. An object whose `owner` flag is set
 // belongs to its window: it deletes itself when the window is destroyed (so it must live on the heap).
+// A deleted object is forgotten by the objects that named it as their parent.
 #ifndef RP_WIN_H
 #define RP_WIN_H
 
@@ -87,10 +88,12 @@ public:
     // id RP_AUTO_ID (-999) takes the next automatic id. The object is owned by its future window.
     rpWin(rpWin* parent, const char* name, int id);
     // Wrapping constructor for an existing window. bind: subclass and register the window, and
-    // let the object belong to it; otherwise only keep the handle (no messages, never deleted by
-    // the framework).
+    // let the object belong to it; otherwise, or when the binding is refused (the window is
+    // already bound), only keep the handle (no messages, never deleted by the framework).
     rpWin(HWND h, bool bind);
-    // Unbinds; an owned object whose window still exists posts WM_CLOSE to it.
+    // Unbinds; an owned object whose window still exists posts WM_CLOSE to it. Objects whose
+    // parent this was forget it. A derived destructor must leave the window to that close: a
+    // destroy() there would make rpWinProc delete the object a second time.
     ~rpWin() override;
     rpWin(const rpWin&) = delete;
     rpWin& operator=(const rpWin&) = delete;
@@ -127,7 +130,8 @@ public:
     virtual rpPoint measureItem(MEASUREITEMSTRUCT* mis);  // x = width 200, y = height 20
     virtual bool paint(rpDevContext& dc, rpRect& rect, DRAWITEMSTRUCT& dis);  // false
     // WM_HSCROLL (own bar: id 0) / WM_VSCROLL (own bar: id 1): forwards to the scroll-bar object
-    // of the item id through scrollRequest.
+    // of the item id through scrollRequest. For SB_THUMBTRACK and SB_THUMBPOSITION pos is the
+    // bar's 32-bit track position; otherwise the message's 16-bit value.
     virtual bool scrolled(int id, int code, int pos);
     virtual void menuSelect(rpMenu& menu, unsigned item, unsigned flags);  // WM_MENUSELECT
     virtual void menuInit(rpMenu& menu);                        // WM_INITMENU
@@ -141,7 +145,7 @@ public:
     virtual bool other(rpEvent& e);                             // everything not listed
     // The drop handle is valid only during this call; read the names with DragQueryFileA.
     virtual void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient);
-    virtual bool mouse(int msg, rpPoint pos, int keys);         // 0x0200-0x020A; pos unsigned 16-bit
+    virtual bool mouse(int msg, rpPoint pos, int keys);         // 0x0200-0x020A; pos signed 16-bit
     virtual bool kbd(rpEvent& e);                               // 0x0100-0x0108
     virtual bool user(rpEvent& e);                              // 0x0400-0x7FFF
     virtual bool dde(rpEvent& e);                               // 0x03E0-0x03E8
@@ -170,7 +174,9 @@ public:
 
     // ---- Creation and binding.
     bool registClass();                  // makes sure the class clsName exists
-    bool create(const char* text);       // registers, creates, binds, then onCreate(); null: windowName
+    // Registers, creates, binds, then onCreate(); null text: windowName. False when the object
+    // is already bound, or when the new window cannot be bound (it is destroyed again).
+    bool create(const char* text);
     // Subclasses h and registers this object for it. Refused (false, nothing changes, reported to
     // dbout) when h is not a window or is already bound to an object. True when bound (also when
     // this object was already bound).
@@ -212,7 +218,19 @@ public:
     void* createParam;      // lpParam of CreateWindowExA and of the dialog-box calls; not owned
     std::string clsName;    // window class name (also the object's name)
     bool linked;            // bound: procedure replaced, user data set, registry entry made
-    rpWin* parent;          // not owned
+    rpWin* parent;          // not owned; cleared when the parent object is deleted
+
+private:
+    // Every live window object, so that a deleted object can be forgotten by the others.
+    static rpWin* firstLive;
+    rpWin* prevLive;        // not owned
+    rpWin* nextLive;        // not owned
+    void enterLive();
+    void leaveLive();
+
+protected:
+    // Called on every live object when `gone` is being deleted: drop any pointer to it.
+    virtual void forget(rpWin* gone);
 };
 
 // The framework's modeless dialog. It lives in the window layer because the application object
@@ -220,6 +238,9 @@ public:
 class rpDialogModeless : public rpWin {
 public:
     using rpWin::rpWin;
+    // Leaves the application's modeless list (every registration), so that the message loop
+    // never offers a message to a deleted dialog. Defined with the application object.
+    ~rpDialogModeless() override;
 };
 
 #endif

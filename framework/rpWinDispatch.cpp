@@ -3,12 +3,32 @@
 #include "rpWin.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 namespace {
 inline int lo(WPARAM v) { return LOWORD(v); }
 inline int hi(WPARAM v) { return HIWORD(v); }
 inline int lo(LPARAM v) { return LOWORD(v); }
 inline int hi(LPARAM v) { return HIWORD(v); }
+
+// The thumb position of a scroll message. The message carries only its low 16 bits; the bar
+// (the control in lParam, or the window's own bar) knows the whole 32-bit track position. A
+// message whose 16 bits are not those of the bar's position was not sent by the bar: its own
+// value is all there is.
+int thumbPosition(HWND window, int bar, WPARAM w, LPARAM l)
+{
+    const int code = lo(w);
+    const int pos = hi(w);
+    if (code != SB_THUMBTRACK && code != SB_THUMBPOSITION)
+        return pos;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_TRACKPOS;
+    const HWND control = reinterpret_cast<HWND>(l);
+    if (!GetScrollInfo(control ? control : window, control ? SB_CTL : bar, &info))
+        return pos;
+    return (info.nTrackPos & 0xFFFF) == pos ? info.nTrackPos : pos;
+}
 }  // namespace
 
 bool rpWin::dispatchEvent(rpEvent& e)
@@ -43,9 +63,11 @@ bool rpWin::dispatchEvent(rpEvent& e)
     case WM_GETDLGCODE:      return getDialogCode(e);
     case WM_COMMAND:         return command(lo(w), hi(w), reinterpret_cast<HWND>(l));
     case WM_HSCROLL:
-        return scrolled(l ? GetDlgCtrlID(reinterpret_cast<HWND>(l)) : 0, lo(w), hi(w));
+        return scrolled(l ? GetDlgCtrlID(reinterpret_cast<HWND>(l)) : 0, lo(w),
+                        thumbPosition(hwnd, SB_HORZ, w, l));
     case WM_VSCROLL:
-        return scrolled(l ? GetDlgCtrlID(reinterpret_cast<HWND>(l)) : 1, lo(w), hi(w));
+        return scrolled(l ? GetDlgCtrlID(reinterpret_cast<HWND>(l)) : 1, lo(w),
+                        thumbPosition(hwnd, SB_VERT, w, l));
     case WM_INITMENU: {                               // always on to oldProc
         rpMenu menu(reinterpret_cast<HMENU>(w));
         menuInit(menu);
@@ -79,8 +101,8 @@ bool rpWin::dispatchEvent(rpEvent& e)
         return kbd(e);
     if (e.msg >= 0x0200 && e.msg <= 0x020A) {
         rpPoint pos;
-        pos.x = lo(l);  // unsigned 16-bit: left of or above the client area arrives as >= 32768
-        pos.y = hi(l);
+        pos.x = GET_X_LPARAM(l);  // signed: left of or above the client area (captured) is negative
+        pos.y = GET_Y_LPARAM(l);
         return mouse(static_cast<int>(e.msg), pos, static_cast<int>(w));
     }
     if (e.msg >= 0x0400 && e.msg <= 0x7FFF)

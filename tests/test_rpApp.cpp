@@ -108,6 +108,9 @@ TEST(CommandLineTest, QuotingRules)
         {"\"\x81\x22x\" \x81\x22y", {p, "\x81\x22x", "\x81\x22y"}},
         // Half-width katakana are single bytes: the closing quote still ends the token.
         {"\"\xC3\xBD\xC4\" next", {p, "\xC3\xBD\xC4", "next"}},
+        // A lead byte never takes a blank or a control byte with it: the token ends there.
+        {"\x81 abc", {p, "\x81", "abc"}},
+        {"x\x81\tb\x82", {p, "x\x81", "b\x82"}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(parse(c.line), c.expected) << "[" << c.line << "]";
@@ -182,6 +185,19 @@ TEST(AppTest, MsgPumpDrainsTheQueueWithoutWaiting)
     EXPECT_EQ(Recorder::seen().size(), 3u);
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+
+    // A quit message stops the pump and stays for the loop that ends with it.
+    PostMessageA(window.hwnd, WM_USER + 2, 3, 0);
+    PostQuitMessage(5);
+    rpApp::MsgPump(PM_REMOVE);
+    EXPECT_EQ(Recorder::seen().size(), 4u);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(App.run(), 5);
+
+    // Without PM_REMOVE the messages are still taken off the queue, each handled once.
+    PostMessageA(window.hwnd, WM_USER + 2, 4, 0);
+    rpApp::MsgPump(PM_NOREMOVE);
+    EXPECT_EQ(Recorder::seen().size(), 5u);
 }
 
 TEST(AppTest, AcceleratorsTurnKeysIntoCommands)
@@ -234,6 +250,21 @@ TEST(AppTest, ModelessDialogsAreOfferedMessagesMostRecentFirst)
     App.removeDialog(&unborn);
     EXPECT_TRUE(App.modelessDialogs.empty());
     DestroyWindow(h);
+}
+
+TEST(AppTest, DeletedModelessDialogLeavesTheList)
+{
+    HWND h = CreateDialogParamA(GetModuleHandleA(nullptr), "ModelessTest", nullptr, plainDialogProc, 0);
+    ASSERT_NE(h, nullptr);
+    auto* dialog = new rpDialogModeless(h, true);  // deletes itself with its window
+    App.appendDialog(dialog);
+    App.appendDialog(dialog);
+    DestroyWindow(h);
+    ASSERT_TRUE(App.modelessDialogs.empty());
+    Recorder other;
+    PostMessageA(other.hwnd, WM_USER + 5, 0, 0);
+    rpApp::MsgPump(PM_REMOVE);  // offered to no dialog on the way
+    EXPECT_EQ(Recorder::seen().size(), 1u);
 }
 
 TEST(ProcessEntryTest, MainPostingQuitEndsWithItsCode)

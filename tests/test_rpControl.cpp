@@ -148,23 +148,38 @@ TEST_F(ControlTest, RegisteredPartnerIsSharedAndDeletedOnce)
     auto* checkPartner = new TrackedControl(parentObject, "Button", 221);
     check->joinPartner();
     EXPECT_EQ(check->partner, checkPartner);
-    // This partner's window goes first and takes its object along.
+    // This partner's window goes first and takes its object along; the control forgets it.
     DestroyWindow(item(221));
     EXPECT_EQ(controlsDeleted, 1);
+    EXPECT_EQ(check->partner, nullptr);
 
     DestroyWindow(dialog);
     EXPECT_EQ(controlsDeleted, 4);
 }
 
-TEST_F(ControlTest, DeletingAControlDeletesItsRegisteredPartner)
+TEST_F(ControlTest, LettingGoOfAPartnerLeavesItsWindowAndItsObject)
 {
     auto* partnerControl = new TrackedControl(parentObject, "Static", 202);
     auto* edit = new TrackedControl(parentObject, "Edit", 201);
     edit->joinPartner();
     ASSERT_EQ(edit->partner, partnerControl);
-    delete edit;
-    EXPECT_EQ(controlsDeleted, 2);
-    EXPECT_EQ(rpWin::GetWin(item(202)), nullptr);
+    // Joined to another item (the control's id changed): the previous partner stays as it was.
+    SetWindowLongPtrA(edit->hwnd, GWLP_ID, 209);
+    edit->joinPartner();
+    ASSERT_NE(edit->partner, nullptr);
+    EXPECT_EQ(edit->partner->hwnd, item(210));
+    EXPECT_EQ(controlsDeleted, 0);
+    EXPECT_EQ(rpWin::GetWin(item(202)), partnerControl);
+
+    // The control's window goes: the partner's window and object stay.
+    SetWindowLongPtrA(edit->hwnd, GWLP_ID, 201);
+    edit->joinPartner();
+    ASSERT_EQ(edit->partner, partnerControl);
+    DestroyWindow(item(201));
+    pumpMessages(30);
+    EXPECT_EQ(controlsDeleted, 1);
+    EXPECT_TRUE(IsWindow(item(202)));
+    EXPECT_EQ(rpWin::GetWin(item(202)), partnerControl);
 }
 
 TEST_F(ControlTest, KeysBecomeCommandsForTheParent)

@@ -279,6 +279,96 @@ TEST_F(DialogTest, OkStoresOnlyTheModifiedControls)
     EXPECT_EQ(g.right, 2);
 }
 
+TEST_F(DialogTest, DialogEndingItselfWithMinusOneRanAndIsNotTouchedAgain)
+{
+    auto* dialog = new TestDialog("PlainDialog");
+    runLater(30, [dialog] {
+        dialog->result = -1;
+        dialog->destroy();
+    });
+    EXPECT_TRUE(dialog->create());  // it ran: no failed creation to report
+    EXPECT_EQ(resultx, -1);
+    EXPECT_EQ(dialogsDeleted, 1);
+    EXPECT_TRUE(testsupport::dboutLog().empty());
+    EXPECT_EQ(NewDialog, nullptr);
+}
+
+namespace {
+// A modeless dialog bound through the dialog procedure, as a modal one is.
+HWND openModeless(rpDialog* dialog, const char* name)
+{
+    NewDialog = dialog;
+    return CreateDialogParamA(rpWin::Instance(), name, nullptr, rpDlgProc, 0);
+}
+
+class CountingDialog : public rpDialog {
+public:
+    CountingDialog() : rpDialog(nullptr, "MapDialog") {}
+    bool command(int id, int code) override
+    {
+        if (id == 500)  // the list's focus notifications are commands too
+            ++commands;
+        return rpDialog::command(id, code);
+    }
+    void menuInit(rpMenu&) override { ++menuInits; }
+    void onShow(int) override { ++shows; }
+    int commands = 0, menuInits = 0, shows = 0;
+};
+
+int listsBuilt = 0, listsDeleted = 0;
+
+class CountedList : public rpListBox {
+public:
+    CountedList(rpDialog* dialog, int id) : rpListBox(dialog, id, 0) { ++listsBuilt; }
+    ~CountedList() override { ++listsDeleted; }
+};
+
+rpControl* makeCountedList(rpDialog* dialog, int id)
+{
+    return new CountedList(dialog, id);
+}
+}  // namespace
+
+TEST_F(DialogTest, EveryMessageReachesTheHandlersOnce)
+{
+    auto* dialog = new CountingDialog;
+    HWND h = openModeless(dialog, "MapDialog");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(dialog->shows, 1);
+    SendMessageA(h, WM_COMMAND, MAKEWPARAM(500, 0), 0);  // no handler takes it
+    HMENU menu = CreateMenu();
+    SendMessageA(h, WM_INITMENU, reinterpret_cast<WPARAM>(menu), 0);
+    DestroyMenu(menu);
+    EXPECT_EQ(dialog->commands, 1);
+    EXPECT_EQ(dialog->menuInits, 1);
+    // What the handlers leave still gets the default dialog processing.
+    EXPECT_EQ(LOWORD(SendMessageA(h, DM_GETDEFID, 0, 0)), IDOK);
+    DestroyWindow(h);
+}
+
+TEST_F(DialogTest, ControlMapBuildsOnceFreesWhatDoesNotBindAndRefreshes)
+{
+    listsBuilt = listsDeleted = 0;
+    int shown = 0, missing = 0;
+    char a[] = "a", b[] = "b";
+    char* items[] = {a, b, nullptr};
+    rpCtrlMap map[] = {{makeCountedList, &shown, 101, 0, items},
+                       {makeCountedList, &missing, 999, 0, nullptr},  // no such item
+                       {nullptr, nullptr, 0, 0, nullptr}};
+    auto* dialog = new rpDialog(nullptr, "MapDialog", map);
+    HWND h = openModeless(dialog, "MapDialog");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(listsBuilt, 2);
+    EXPECT_EQ(listsDeleted, 1);  // the one that found no item
+    shown = 1;
+    dialog->updateScreen();
+    EXPECT_EQ(listsBuilt, 2);
+    EXPECT_EQ(SendDlgItemMessageA(h, 101, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendDlgItemMessageA(h, 101, LB_GETCOUNT, 0, 0), 2);
+    DestroyWindow(h);
+    EXPECT_EQ(listsDeleted, 2);
+}
+
 TEST_F(DialogTest, MissingTemplateFailsWithMinusOne)
 {
     TestDialog byName("NoSuchDialog");

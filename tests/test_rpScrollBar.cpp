@@ -149,6 +149,22 @@ TEST_F(ScrollBarTest, EveryScrollCodeThroughTheParentsMessages)
     EXPECT_EQ(partnerText(), "x");
 }
 
+TEST_F(ScrollBarTest, DraggedThumbGivesTheBarsWholePosition)
+{
+    auto* bar = new rpScrollBar(dialog, 301, 0);
+    HWND h = bar->hwnd;
+    // The bar's track position is where the thumb stands; the message carries its low 16 bits.
+    const int cases[][3] = {{-50, 50, -10}, {0, 100000, 70000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[2]);
+        bar->setRangeAll(c[0], c[1], 0, -1, SIF_RANGE | SIF_POS, true);
+        SetScrollPos(h, SB_CTL, c[2], FALSE);
+        send(WM_HSCROLL, SB_THUMBTRACK, c[2], h);
+        EXPECT_EQ(bar->position, c[2]);
+        EXPECT_EQ(partnerText(), std::to_string(c[2]));
+    }
+}
+
 TEST_F(ScrollBarTest, VerticalBarWithoutPartnerWritesNoText)
 {
     auto* bar = new rpScrollBar(dialog, 303, 0);

@@ -47,6 +47,29 @@ rpWin* newTopWindow(int* deaths)
     return w;
 }
 
+// Top-level windows of this thread with the given class.
+struct ClassCount {
+    const char* cls;
+    int n;
+};
+
+BOOL CALLBACK countClass(HWND h, LPARAM data)
+{
+    auto* count = reinterpret_cast<ClassCount*>(data);
+    char name[64] = "";
+    GetClassNameA(h, name, sizeof name);
+    if (lstrcmpiA(name, count->cls) == 0)
+        ++count->n;
+    return TRUE;
+}
+
+int threadWindowsOf(const char* cls)
+{
+    ClassCount count{cls, 0};
+    EnumThreadWindows(GetCurrentThreadId(), countClass, reinterpret_cast<LPARAM>(&count));
+    return count.n;
+}
+
 class WinTest : public testing::Test {
 protected:
     void SetUp() override
@@ -152,6 +175,52 @@ TEST_F(WinTest, SecondBindingOfAHandleIsRefused)
     EXPECT_FALSE(second.linkWin(nullptr));
     first.unlinkWin();
     DestroyWindow(h);
+}
+
+TEST_F(WinTest, RefusedBindingsLeaveNoOrphanWindowAndKeepTheHandle)
+{
+    // A class whose own procedure is rpWinProc: its new window cannot be subclassed.
+    rpWin looping(nullptr, "rpTestLoopingClass", 1);
+    looping.owner = false;
+    looping.style = WS_POPUP;
+    looping.wndClass.lpfnWndProc = rpWinProc;
+    EXPECT_FALSE(looping.create(nullptr));
+    EXPECT_EQ(looping.hwnd, nullptr);
+    EXPECT_EQ(threadWindowsOf("rpTestLoopingClass"), 0);
+
+    int deaths = 0;
+    rpWin* bound = newTopWindow(&deaths);
+    ASSERT_TRUE(bound->create(nullptr));
+    HWND h = bound->hwnd;
+    EXPECT_FALSE(bound->create(nullptr));  // already bound: no second window
+    EXPECT_EQ(bound->hwnd, h);
+    EXPECT_EQ(threadWindowsOf(RecClass), 1);
+
+    // Wrapping a handle that is bound already: a plain wrapper that keeps the handle.
+    rpWin* second = new rpWin(h, true);
+    EXPECT_EQ(second->hwnd, h);
+    EXPECT_FALSE(second->owner);
+    EXPECT_FALSE(second->linked);
+    EXPECT_EQ(rpWin::GetWin(h), bound);
+    delete second;
+    pumpMessages(20);
+    EXPECT_TRUE(IsWindow(h));  // no close was posted
+    DestroyWindow(h);
+    EXPECT_EQ(deaths, 1);
+}
+
+TEST_F(WinTest, ChildrenForgetADeletedParent)
+{
+    int deaths = 0;
+    rpWin* top = newTopWindow(&deaths);
+    ASSERT_TRUE(top->create(nullptr));
+    rpWin child(top, "rpTestChild", 2);
+    child.owner = false;
+    DestroyWindow(top->hwnd);  // takes its object along
+    ASSERT_EQ(deaths, 1);
+    // Nothing is left to post to: the child neither has a window nor a parent any more.
+    ASSERT_EQ(child.parent, nullptr);
+    EXPECT_FALSE(child.postParent(WM_APP, 0, 0));
 }
 
 TEST_F(WinTest, CreateWithDefaultsUsesSystemPlacementAndDefaultText)

@@ -187,7 +187,8 @@ TEST_F(DispatchTest, EachMessageReachesItsHandlerWithDecodedArguments)
         {WM_KEYDOWN, VK_TAB, 0, "kbd(256)", Handler, 77},
         {0x0108, 0, 0, "kbd(264)", Handler, 77},
         {0x0109, 0, 0, "other(265)", Handler, 77},
-        {WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-5, 7), "mouse(512,65531,7,1)", Handler, 0},
+        // Signed: a captured mouse left of or above the window is negative.
+        {WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-5, -7), "mouse(512,-5,-7,1)", Handler, 0},
         {0x020A, 0, MAKELPARAM(1, 2), "mouse(522,1,2,0)", Handler, 0},
         {0x020B, 0, 0, "other(523)", Handler, 77},
         {WM_USER, 0, 0, "user(1024)", Handler, 77},

@@ -19,7 +19,7 @@ int rpApp::main()
     dialog->batchSettings.timeoutMs = options.probeTimeoutMs;
     dialog->batchSettings.workers = options.workers;
     mainWindow = dialog;
-    if (dialog->run() == -1)
+    if (!dialog->create())
         delete dialog;  // never bound to a window, so it did not delete itself
     mainWindow = nullptr;
     PostQuitMessage(0);

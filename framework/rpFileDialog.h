@@ -35,7 +35,8 @@ public:
     void getFileTitle(char* out, int size = MaxFile);
 
     char fileBuf[FileBufSize];   // the file-name buffer handed to the dialog
-    char initialDir[300];        // starting directory of the next run
+    char initialDir[300];        // starting directory of the next run; a result's directory
+                                 // too long for it leaves the longest enclosing one that fits
     char* filterBuf;             // owned: the list built by setFilters, or null
     char* defExt;                // owned: default extension of the save dialog, or null
     char title[200];             // dialog title

@@ -249,6 +249,27 @@ TEST(FileDialogAnswer, SaveTakesTheOffsetOfTheTerminatorForNoExtension)
     EXPECT_STREQ(path, "C:\\DIR\\NOTES.TXT");
 }
 
+// A directory longer than initialDir can hold: the next run starts in the enclosing folder.
+TEST(FileDialogAnswer, ADirectoryTooLongForInitialDirLeavesTheFolderAbove)
+{
+    const std::string parent = "C:\\" + std::string(200, 'p') + "\\";
+    const std::string dir = parent + std::string(100, 'd');
+    const std::string answer = dir + '\0' + "A.DLL" + '\0' + "B.DLL" + '\0' + '\0';
+    rpGetOpenFileName open(nullptr);
+    open.flags |= OFN_ALLOWMULTISELECT | OFN_EXPLORER;
+    rpGetSaveFileName save(nullptr);
+    for (rpGetFileName* dialog : std::initializer_list<rpGetFileName*>{&open, &save}) {
+        std::memcpy(dialog->fileBuf, answer.data(), answer.size());
+        dialog->fileBuf[dir.size()] = dialog == &save ? '\\' : 0;  // one name: its full path
+        dialog->ofn.nFileOffset = static_cast<WORD>(dir.size() + 1);
+    }
+    char path[300];
+    ASSERT_EQ(open.takeAnswer(path, nullptr), 2);
+    save.takeAnswer(path);
+    EXPECT_EQ(std::string(open.initialDir, strnlen(open.initialDir, 300)), parent);
+    EXPECT_EQ(std::string(save.initialDir, strnlen(save.initialDir, 300)), parent);
+}
+
 TEST_F(FileDialogRun, AMultiSelectionLongerThan300BytesIsNotMistakenForACancel)
 {
     testsupport::TempDir temp;

@@ -104,17 +104,21 @@ bool rpGetFileName::setFilters(const char* const* filters)
     return true;
 }
 
-void rpGetFileName::setMMfilters(bool saving)
+bool rpGetFileName::setMMfilters(bool saving)
 {
-    delete[] mmFilterBuf;
-    mmFilterBuf = new (std::nothrow) char[MmFilterSize];
-    if (!mmFilterBuf)
-        return;
-    std::memset(mmFilterBuf, 0, MmFilterSize);
+    // The old list goes only once the new one is had: the record must never point at freed
+    // memory.
+    char* list = new (std::nothrow) char[MmFilterSize];
+    if (!list)
+        return false;
+    std::memset(list, 0, MmFilterSize);
     AVIFileInit();
-    AVIBuildFilterA(mmFilterBuf, MmFilterSize, saving ? TRUE : FALSE);
+    AVIBuildFilterA(list, MmFilterSize, saving ? TRUE : FALSE);
     AVIFileExit();
+    delete[] mmFilterBuf;
+    mmFilterBuf = list;
     ofn.lpstrFilter = mmFilterBuf;
+    return true;
 }
 
 void rpGetFileName::getFileTitle(char* out, int size)

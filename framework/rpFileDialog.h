@@ -29,7 +29,8 @@ public:
     // can be had; the previous list then stays.
     bool setFilters(const char* const* filters);
     // The multimedia file types of the system (AVIBuildFilterA), the save variant when saving.
-    void setMMfilters(bool saving);
+    // False when no memory can be had; the previous list then stays.
+    bool setMMfilters(bool saving);
     // The name part of the last result (fileBuf from ofn.nFileOffset) into out, which holds
     // `size` bytes; a longer name is cut at a whole Shift-JIS character.
     void getFileTitle(char* out, int size = MaxFile);

@@ -8,9 +8,24 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+
+// While this count lasts, non-throwing array allocations fail: the heap's refusal of a
+// fixed-size buffer cannot be had otherwise.
+static int refuseNothrowArrays = 0;
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (refuseNothrowArrays > 0) {
+        --refuseNothrowArrays;
+        return nullptr;
+    }
+    return std::malloc(size ? size : 1);  // what the library's operator delete[] frees
+}
 
 namespace {
 
@@ -101,10 +116,16 @@ TEST(FileDialogSetup, SetFiltersBuildsTheSystemsFilterList)
 TEST(FileDialogSetup, MultimediaFiltersComeFromTheSystem)
 {
     rpGetOpenFileName open(nullptr);
-    open.setMMfilters(false);
+    ASSERT_TRUE(open.setMMfilters(false));
     ASSERT_NE(open.mmFilterBuf, nullptr);
     EXPECT_EQ(open.ofn.lpstrFilter, open.mmFilterBuf);
     EXPECT_GT(std::strlen(open.mmFilterBuf), 0u);
+
+    // Without memory for a new list the record keeps pointing at the old one, still held.
+    refuseNothrowArrays = 1;
+    EXPECT_FALSE(open.setMMfilters(true));
+    EXPECT_EQ(open.ofn.lpstrFilter, open.mmFilterBuf);
+    EXPECT_NE(open.mmFilterBuf, nullptr);
 }
 
 class FileDialogRun : public testing::Test {

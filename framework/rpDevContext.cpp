@@ -53,6 +53,8 @@ void rpDevContext::initTable()
         autoDelete[k] = false;
         original[k] = nullptr;
     }
+    clipFound = nullptr;
+    clipSaved = false;
 }
 
 HGDIOBJ rpDevContext::selectRaw(int kind, HGDIOBJ handle)
@@ -64,31 +66,69 @@ HGDIOBJ rpDevContext::selectRaw(int kind, HGDIOBJ handle)
     return SelectObject(hdc, handle);
 }
 
+void rpDevContext::saveClip()
+{
+    HRGN copy = CreateRectRgn(0, 0, 0, 0);
+    if (copy && GetClipRgn(hdc, copy) != 1) {
+        DeleteObject(copy);  // no clip region: restoring removes the one selected
+        copy = nullptr;
+    }
+    clipFound = copy;
+    clipSaved = true;
+}
+
 HGDIOBJ rpDevContext::select(WHICHOBJ kind, HGDIOBJ handle, bool owned)
+{
+    return selectEntry(kind, handle, nullptr, owned);
+}
+
+HGDIOBJ rpDevContext::select(WHICHOBJ kind, rpDrawObj* object, bool owned)
+{
+    return selectEntry(kind, object ? object->handle : nullptr, object, owned);
+}
+
+HGDIOBJ rpDevContext::selectEntry(int kind, HGDIOBJ handle, rpDrawObj* object, bool owned)
 {
     if (kind < 0 || kind >= Kinds)
         return nullptr;
+    const bool same = handle && handle == selected[kind] && object == drawObj[kind];
+    const bool first = !selected[kind];
+    if (kind == RP_REGION && first && hdc)
+        saveClip();
     HGDIOBJ before = selectRaw(kind, handle);
-    if (!original[kind] && !selected[kind])
+    if (!before || before == HGDI_ERROR) {
+        // What the table holds is still selected, so it stays; an owned newcomer is in use
+        // nowhere and goes now.
+        if (kind == RP_REGION && first && clipSaved) {
+            if (clipFound)
+                DeleteObject(clipFound);
+            clipFound = nullptr;
+            clipSaved = false;
+        }
+        if (owned && !same) {
+            if (object)
+                delete object;
+            else if (handle)
+                DeleteObject(handle);
+        }
+        return nullptr;
+    }
+    if (same) {
+        autoDelete[kind] = autoDelete[kind] || owned;
+        return before;
+    }
+    if (first && kind != RP_REGION)
         original[kind] = before;
     // The entry this kind held has just been replaced in the context, so it may go.
     if (drawObj[kind]) {
         if (autoDelete[kind])
             delete drawObj[kind];
-        drawObj[kind] = nullptr;
     } else if (autoDelete[kind] && selected[kind] && selected[kind] != handle) {
         DeleteObject(selected[kind]);
     }
+    drawObj[kind] = object;
     selected[kind] = handle;
     autoDelete[kind] = owned;
-    return before;
-}
-
-HGDIOBJ rpDevContext::select(WHICHOBJ kind, rpDrawObj* object, bool owned)
-{
-    HGDIOBJ before = select(kind, object ? object->handle : nullptr, owned);
-    if (kind >= 0 && kind < Kinds)
-        drawObj[kind] = object;
     return before;
 }
 
@@ -102,15 +142,29 @@ void rpDevContext::restoreSelection(int kind)
     if (kind < 0 || kind >= Kinds)
         return;
     // Put back what the context held before, so that an owned object is no longer selected when
-    // it is deleted and a borrowed context is handed back as it was found.
-    if (original[kind])
+    // it is deleted and a borrowed context is handed back as it was found. A region was copied
+    // into the clip when selected, so it is never in use itself.
+    bool deselected = false;
+    if (kind == RP_REGION) {
+        if (clipSaved) {
+            if (hdc)
+                SelectClipRgn(hdc, clipFound);
+            if (clipFound)
+                DeleteObject(clipFound);
+            clipFound = nullptr;
+            clipSaved = false;
+        }
+        deselected = true;
+    } else if (original[kind]) {
         selectRaw(kind, original[kind]);
-    else if (selected[kind])
+        deselected = true;
+    } else if (selected[kind]) {
         selectRaw(kind, selected[kind]);
+    }
     if (drawObj[kind]) {
         if (autoDelete[kind])
             delete drawObj[kind];
-    } else if (autoDelete[kind] && selected[kind] && original[kind]) {
+    } else if (autoDelete[kind] && selected[kind] && deselected) {
         DeleteObject(selected[kind]);
     }
     selected[kind] = nullptr;

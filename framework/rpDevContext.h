@@ -54,24 +54,35 @@ public:
     ~rpDevContext() override;
 
     void initTable();
-    // Selects handle into the context and returns the handle selected before. The entry this
-    // kind held is released (deleted when it was owned); autoDelete hands handle to the context.
+    // Selects handle into the context and returns the handle selected before (for the region
+    // kind, SelectObject's region complexity). The entry this kind held is released (deleted
+    // when it was owned); autoDelete hands handle to the context. Selecting the entry the kind
+    // already holds changes nothing, and it stays owned if it was. When the selection fails
+    // (no context, unusable handle) the result is null, the table and the context keep what
+    // they had, and an owned handle passed in is deleted at once: it was never selected.
     HGDIOBJ select(WHICHOBJ kind, HGDIOBJ handle, bool autoDelete);
     HGDIOBJ select(WHICHOBJ kind, rpDrawObj* object, bool autoDelete);
     // One kind, or all six in order when kind is -1: puts back the object the context held
-    // before the first select through this table, then deletes the owned entry.
+    // before the first select through this table (for the region kind, its clip region), then
+    // deletes the owned entry.
     void restoreSelection(int kind);
 
     rpDrawObj* drawObj[Kinds];  // wrapper selected through select(kind, rpDrawObj*); owned when autoDelete
     HGDIOBJ selected[Kinds];    // handle last selected through this object
     bool autoDelete[Kinds];     // the entry of that kind is owned by the context
     HGDIOBJ original[Kinds];    // what the context held before the first select; not owned
+    // The region kind has no handle to put back: SelectObject copies a region into the clip.
+    HRGN clipFound;             // owned: copy of the clip region found before the first region
+                                // select; null when the context had none
+    bool clipSaved;             // clipFound is what restoring the region kind puts back
 
 protected:
     rpDevContext(HDC dc, bool owning);
 
 private:
     HGDIOBJ selectRaw(int kind, HGDIOBJ handle);
+    HGDIOBJ selectEntry(int kind, HGDIOBJ handle, rpDrawObj* object, bool owned);
+    void saveClip();
 };
 
 // The context of a window (mode 0: client area, GetDC; mode 1: whole window, GetWindowDC) or,

@@ -60,7 +60,13 @@ int rpDiBitmap::init(int width, int height, int bits, const BITMAPINFO* source, 
     header->biBitCount = static_cast<WORD>(bits);
 
     if (source) {
+        // A smaller (core) header has another layout; a larger one (V4, V5) starts like ours.
+        if (source->bmiHeader.biSize < sizeof(BITMAPINFOHEADER)) {
+            lastError = -1;
+            return lastError;
+        }
         std::memcpy(header, &source->bmiHeader, sizeof(BITMAPINFOHEADER));
+        header->biSize = sizeof(BITMAPINFOHEADER);  // what infoBuf holds
         this->width = header->biWidth;
         this->height = header->biHeight;
         this->bits = header->biPlanes * header->biBitCount;
@@ -88,12 +94,21 @@ int rpDiBitmap::init(int width, int height, int bits, const BITMAPINFO* source, 
     stride = rowStride > INT_MAX ? 0 : static_cast<int>(rowStride);
     headerSize = HeaderBytes + 4 * colors;
 
+    const auto* sourceBytes = reinterpret_cast<const unsigned char*>(source);
+    if (source && header->biCompression == BI_BITFIELDS && this->bits > 8) {
+        // The masks follow a 40-byte header and are the next fields of a larger one: at byte 40
+        // either way. They stay where our colour table starts, as part of the header block.
+        std::memcpy(infoBuf.colors, sourceBytes + HeaderBytes, 12);
+        headerSize += 12;
+    }
     if (source && this->bits <= 8) {
         // A source that declares fewer entries holds no more than that; the rest stay black.
         int count = colors;
         if (source->bmiHeader.biClrUsed > 0 && source->bmiHeader.biClrUsed < DWORD(colors))
             count = static_cast<int>(source->bmiHeader.biClrUsed);
-        std::memcpy(infoBuf.colors, source->bmiColors, 4 * static_cast<size_t>(count));
+        // The table follows the source's header, whatever its size.
+        std::memcpy(infoBuf.colors, sourceBytes + source->bmiHeader.biSize,
+                    4 * static_cast<size_t>(count));
         // Our colour table is always the full one that headerSize describes.
         header->biClrUsed = 0;
     }

@@ -25,10 +25,13 @@ public:
 
     // (Re)initialises for width x height pixels of bits per pixel (1, 4, 8, 15, 16, 24, 32).
     // With a source header, its first 40 bytes replace the header (and give width, height and
-    // planes x bit count), and for 8 bits or fewer its colour table is copied (biClrUsed entries
-    // when that field is set, else the full table). Allocates the pixel buffer when allocate is
-    // true (contents undefined). Sets and returns lastError: 0, -1 for an unsupported depth or a
-    // negative size (top-down bitmaps are not held), 8 when the buffer cannot be had.
+    // planes x bit count); for 8 bits or fewer the colour table after the source's header
+    // (biSize bytes) is copied (biClrUsed entries when that field is set, else the full table);
+    // above 8 bits with BI_BITFIELDS the three masks are copied into the header block, which
+    // then takes 52 bytes. A source header under 40 bytes is refused (-1). Allocates the pixel
+    // buffer when allocate is true (contents undefined). Sets and returns lastError: 0, -1 for
+    // an unsupported depth or a negative size (top-down bitmaps are not held), 8 when the
+    // buffer cannot be had.
     int init(int width, int height, int bits, const BITMAPINFO* source, bool allocate);
 
     // A new bitmap with the same header, colour table and pixels, owned by the caller; null when
@@ -78,7 +81,7 @@ public:
     int height;
     int bits;                    // bits per pixel
     int imageSize;               // stride x height
-    int headerSize;              // 40 + 4 x colors
+    int headerSize;              // 40 + 4 x colors, or 52 with bit-field masks
     int stride;                  // bytes per stored row, a multiple of 4
     int colors;                  // colour entries in use: 2, 16, 256, or 0 above 8 bits
 

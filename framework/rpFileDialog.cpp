@@ -25,6 +25,22 @@ int boundedLength(const char* p, const char* end)
     return static_cast<int>(q - p);
 }
 
+// Keeps the directory of a dialog's answer (its first dirLength bytes) in dst, an array of size
+// bytes. A directory too long for it gives way to the longest enclosing folder that fits, with
+// its backslash, so the next run starts near the file and not in a name cut in the middle.
+void keepDirectory(char* dst, size_t size, const char* answer, size_t dirLength)
+{
+    rpStrncpy(dst, answer, static_cast<int>(size));
+    if (dirLength < size) {
+        dst[dirLength] = 0;
+        return;
+    }
+    if (char* last = rpLastBackslash(dst))
+        last[1] = 0;
+    else
+        dst[0] = 0;
+}
+
 }  // namespace
 
 // ---- rpGetFileName
@@ -88,17 +104,21 @@ bool rpGetFileName::setFilters(const char* const* filters)
     return true;
 }
 
-void rpGetFileName::setMMfilters(bool saving)
+bool rpGetFileName::setMMfilters(bool saving)
 {
-    delete[] mmFilterBuf;
-    mmFilterBuf = new (std::nothrow) char[MmFilterSize];
-    if (!mmFilterBuf)
-        return;
-    std::memset(mmFilterBuf, 0, MmFilterSize);
+    // The old list goes only once the new one is had: the record must never point at freed
+    // memory.
+    char* list = new (std::nothrow) char[MmFilterSize];
+    if (!list)
+        return false;
+    std::memset(list, 0, MmFilterSize);
     AVIFileInit();
-    AVIBuildFilterA(mmFilterBuf, MmFilterSize, saving ? TRUE : FALSE);
+    AVIBuildFilterA(list, MmFilterSize, saving ? TRUE : FALSE);
     AVIFileExit();
+    delete[] mmFilterBuf;
+    mmFilterBuf = list;
     ofn.lpstrFilter = mmFilterBuf;
+    return true;
 }
 
 void rpGetFileName::getFileTitle(char* out, int size)
@@ -149,9 +169,7 @@ int rpGetOpenFileName::takeAnswer(char* path, char* names)
     fileCount = 1;
     if (path)
         rpStrncpy(path, fileBuf, MaxFile);
-    rpStrncpy(initialDir, fileBuf, sizeof initialDir);
-    if (ofn.nFileOffset < sizeof initialDir - 1)
-        initialDir[ofn.nFileOffset] = 0;
+    keepDirectory(initialDir, sizeof initialDir, fileBuf, ofn.nFileOffset);
     if (!multi)
         return 1;
 
@@ -235,9 +253,7 @@ bool rpGetSaveFileName::takeAnswer(char* path)
 {
     if (path)
         rpStrncpy(path, fileBuf, MaxFile);
-    rpStrncpy(initialDir, fileBuf, sizeof initialDir);
-    if (ofn.nFileOffset < sizeof initialDir - 1)
-        initialDir[ofn.nFileOffset] = 0;
+    keepDirectory(initialDir, sizeof initialDir, fileBuf, ofn.nFileOffset);
     // For a name typed without extension the dialog reports either 0 or the offset of the
     // name's terminating zero (Windows does the latter when there is no default extension).
     const bool typedExtension = ofn.nFileExtension != 0 && ofn.nFileExtension < FileBufSize &&

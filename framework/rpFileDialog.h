@@ -29,13 +29,15 @@ public:
     // can be had; the previous list then stays.
     bool setFilters(const char* const* filters);
     // The multimedia file types of the system (AVIBuildFilterA), the save variant when saving.
-    void setMMfilters(bool saving);
+    // False when no memory can be had; the previous list then stays.
+    bool setMMfilters(bool saving);
     // The name part of the last result (fileBuf from ofn.nFileOffset) into out, which holds
     // `size` bytes; a longer name is cut at a whole Shift-JIS character.
     void getFileTitle(char* out, int size = MaxFile);
 
     char fileBuf[FileBufSize];   // the file-name buffer handed to the dialog
-    char initialDir[300];        // starting directory of the next run
+    char initialDir[300];        // starting directory of the next run; a result's directory
+                                 // too long for it leaves the longest enclosing one that fits
     char* filterBuf;             // owned: the list built by setFilters, or null
     char* defExt;                // owned: default extension of the save dialog, or null
     char title[200];             // dialog title

@@ -102,7 +102,7 @@ void rpJString::checkAlloc(int n)
 {
     if (n <= capacity)
         return;
-    int grown = capacity + GrowStep;
+    int grown = capacity > INT_MAX - GrowStep ? INT_MAX : capacity + GrowStep;
     int newCapacity = n > grown ? n : grown;
     if (newCapacity <= bufferSize()) {
         capacity = newCapacity;
@@ -140,6 +140,8 @@ void rpJString::storeString(const unsigned char* bytes)
 
 unsigned short* rpJString::openGap(int pos, int n)
 {
+    if (n > INT_MAX - count)
+        return nullptr;  // the length would overflow
     checkAlloc(count + n);
     std::memmove(chars + pos + n, chars + pos, sizeof(unsigned short) * (count - pos));
     count += n;
@@ -148,6 +150,8 @@ unsigned short* rpJString::openGap(int pos, int n)
 
 unsigned short* rpJString::overwriteAt(int pos, int n)
 {
+    if (n > INT_MAX - pos)
+        return nullptr;  // the length would overflow
     int end = pos + n;
     if (end > count) {
         checkAlloc(end);
@@ -181,8 +185,9 @@ void rpJString::insert(int pos, const unsigned char* bytes)
     if (pos < 0 || pos > count)
         return;
     int n = length(bytes);
-    if (n > 0)
-        byte2jchar(bytes, openGap(pos, n));
+    unsigned short* p = n > 0 ? openGap(pos, n) : nullptr;
+    if (p)
+        byte2jchar(bytes, p);
 }
 
 void rpJString::insert(int pos, unsigned short ch, int n)
@@ -190,7 +195,7 @@ void rpJString::insert(int pos, unsigned short ch, int n)
     if (pos < 0 || pos > count || n < 1)
         return;
     unsigned short* p = openGap(pos, n);
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; p && i < n; ++i)
         p[i] = ch;
 }
 
@@ -204,7 +209,8 @@ void rpJString::insert(int pos, const unsigned short* codes, int n)
         own.assign(codes, codes + n);
         codes = own.data();
     }
-    std::memcpy(openGap(pos, n), codes, sizeof(unsigned short) * n);
+    if (unsigned short* p = openGap(pos, n))
+        std::memcpy(p, codes, sizeof(unsigned short) * n);
 }
 
 void rpJString::insert(int pos, const rpJString* s, int from, int n)
@@ -222,8 +228,9 @@ void rpJString::replace(int pos, const unsigned char* bytes)
     if (pos < 0 || pos > count)
         return;
     int n = length(bytes);
-    if (n > 0)
-        byte2jchar(bytes, overwriteAt(pos, n));
+    unsigned short* p = n > 0 ? overwriteAt(pos, n) : nullptr;
+    if (p)
+        byte2jchar(bytes, p);
 }
 
 void rpJString::replace(int pos, unsigned short ch, int n)
@@ -231,7 +238,7 @@ void rpJString::replace(int pos, unsigned short ch, int n)
     if (pos < 0 || pos > count || n <= 0)
         return;
     unsigned short* p = overwriteAt(pos, n);
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; p && i < n; ++i)
         p[i] = ch;
 }
 
@@ -244,7 +251,8 @@ void rpJString::replace(int pos, const unsigned short* codes, int n)
         own.assign(codes, codes + n);
         codes = own.data();
     }
-    std::memcpy(overwriteAt(pos, n), codes, sizeof(unsigned short) * n);
+    if (unsigned short* p = overwriteAt(pos, n))
+        std::memcpy(p, codes, sizeof(unsigned short) * n);
 }
 
 void rpJString::replace(int pos, const rpJString* s, int from, int n)

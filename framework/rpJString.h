@@ -52,7 +52,8 @@ public:
     void append(const unsigned short* codes, int n);
     void append(const rpJString* s);
 
-    // Inserting before pos (0 <= pos <= count, otherwise nothing happens).
+    // Inserting before pos (0 <= pos <= count, otherwise nothing happens). Nothing happens
+    // either when the length would pass INT_MAX.
     void insert(int pos, const unsigned char* bytes);
     void insert(int pos, const char* bytes) { insert(pos, reinterpret_cast<const unsigned char*>(bytes)); }
     void insert(int pos, unsigned short ch, int n);
@@ -61,7 +62,7 @@ public:
     void insert(int pos, const rpJString* s, int from, int n);
 
     // Overwriting from pos, extending the string where the new text reaches past its end.
-    // Same argument rules as the matching insert.
+    // Same argument rules (and overflow refusal) as the matching insert.
     void replace(int pos, const unsigned char* bytes);
     void replace(int pos, const char* bytes) { replace(pos, reinterpret_cast<const unsigned char*>(bytes)); }
     void replace(int pos, unsigned short ch, int n);
@@ -106,9 +107,11 @@ private:
     int heapSize;
     // Codes the current buffer really holds.
     int bufferSize() const { return heapChars ? heapSize : LocalCapacity; }
-    // Opens a gap of n characters at pos (n > 0, 0 <= pos <= count) and returns its start.
+    // Opens a gap of n characters at pos (n > 0, 0 <= pos <= count) and returns its start;
+    // null (nothing changed) when the length would overflow.
     unsigned short* openGap(int pos, int n);
-    // Makes room for overwriting n characters at pos and returns where they go.
+    // Makes room for overwriting n characters at pos and returns where they go; null (nothing
+    // changed) when the length would overflow.
     unsigned short* overwriteAt(int pos, int n);
 };
 

@@ -254,6 +254,8 @@ int rpMemoryStream::writeStream(const void* src, int n, int* got)
         return lastError = 0;
     if (static_cast<long long>(pos) + n > INT_MAX)
         return viewError(8, "write", 5);
+    // Pushed-back bytes stand for the data at the position, which the write replaces.
+    unreadCount = 0;
     // Storage past the end of the data may hold earlier content: a gap left by a seek past
     // the end is cleared first.
     if (pos > dataSize) {

@@ -37,7 +37,7 @@ public:
     int close() override;
     // Reading needs mode 'r' or 'u' and data at the position (else 30); writing needs an open
     // stream (6) not in mode 'r' (29). Bytes between the end of the data and a write placed
-    // beyond it by a seek read as 0.
+    // beyond it by a seek read as 0. A write drops pushed-back bytes, as a seek does.
     int readStream(void* dst, int n, int* got) override;
     int writeStream(const void* src, int n, int* got) override;
     // Errors: 6 closed, 87 bad origin, 131 negative result; these are recorded, not reported.

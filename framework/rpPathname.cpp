@@ -5,6 +5,7 @@
 #include "rpStrings.h"
 
 #include <direct.h>
+#include <mbctype.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -12,7 +13,45 @@
 
 namespace {
 constexpr int BufferSize = 300;  // every part of a source of at most 260 bytes fits
+
+// Splits src as the runtime's _splitpath does: drive letter and colon (only when drv is given),
+// directory with its final separator (backslash or slash), name, and extension with its dot,
+// double-byte aware. The runtime's routine empties every part once one reaches 256 bytes;
+// here each part of a source of at most 260 bytes fits its BufferSize-byte buffer.
+void splitPath(const char* src, char* drv, char* folder, char* base, char* extension)
+{
+    if (drv) {
+        drv[0] = 0;
+        if (src[0] && src[1] == ':') {
+            drv[0] = src[0];
+            drv[1] = ':';
+            drv[2] = 0;
+            src += 2;
+        }
+    }
+    const char* name = src;
+    const char* dot = nullptr;
+    for (const char* p = src; *p;) {
+        if (*p == '\\' || *p == '/') {
+            name = p + 1;
+            dot = nullptr;
+        } else if (*p == '.') {
+            dot = p;
+        }
+        p += _ismbblead(static_cast<unsigned char>(*p)) && p[1] ? 2 : 1;
+    }
+    const char* end = name + std::strlen(name);
+    if (!dot)
+        dot = end;
+    auto put = [](char* dst, const char* from, const char* to) {
+        std::memcpy(dst, from, static_cast<size_t>(to - from));
+        dst[to - from] = 0;
+    };
+    put(folder, src, name);
+    put(base, name, dot);
+    put(extension, dot, end);
 }
+}  // namespace
 
 rpPathname::rpPathname(const char* src) : rpObject("rpPathname"), emptyText(0)
 {
@@ -56,13 +95,17 @@ int rpPathname::failStore(int code)
     return viewError(code, "store", 5);
 }
 
-int rpPathname::storeName(const char* src)
+int rpPathname::storeName(const char* source)
 {
-    clear();
-    if (!src || !*src)
-        return 0;
-    if (std::strlen(src) > MaxLength)
+    if (source && std::strlen(source) > MaxLength)
         return failStore(ERROR_INVALID_NAME);
+    // The source may be this pathname's own text, which clear() empties.
+    char src[MaxLength + 1] = "";
+    if (source)
+        std::strcpy(src, source);
+    clear();
+    if (!*src)
+        return 0;
 
     char srv[BufferSize] = "";
     char drv[BufferSize] = "";
@@ -71,7 +114,7 @@ int rpPathname::storeName(const char* src)
     char extension[BufferSize] = "";
 
     if (!(src[0] == '\\' && src[1] == '\\')) {
-        _splitpath(src, drv, folder, base, extension);
+        splitPath(src, drv, folder, base, extension);
         if (!drv[0]) {
             drv[0] = static_cast<char>(64 + _getdrive());
             drv[1] = ':';
@@ -100,8 +143,11 @@ int rpPathname::storeName(const char* src)
         const char* sep = rpMbschr(src + 2, '\\');
         if (!sep)
             return failStore(ERROR_INVALID_NAME);
-        rpStrncpy(srv, src, static_cast<int>(sep - src) + 1);
-        _splitpath(sep, nullptr, folder, base, extension);
+        // By its byte length: a host ending in a single high byte (half-width katakana) would
+        // look like the lead byte of a pair with the separator to a character-wise copy.
+        std::memcpy(srv, src, static_cast<size_t>(sep - src));
+        srv[sep - src] = 0;
+        splitPath(sep, nullptr, folder, base, extension);
     }
     const char* dotless = extension[0] == '.' ? extension + 1 : extension;
     return make(srv, drv, folder, base, dotless);
@@ -109,6 +155,19 @@ int rpPathname::storeName(const char* src)
 
 int rpPathname::make(const char* server_, const char* drive_, const char* dir_, const char* name_, const char* ext_)
 {
+    // The parts may be this pathname's own, which clear() overwrites: work from copies. A part
+    // over the limit fails below anyway.
+    const char** given[5] = {&server_, &drive_, &dir_, &name_, &ext_};
+    char copies[5][MaxLength + 1];
+    for (int i = 0; i < 5; ++i) {
+        const char* part = *given[i];
+        if (!part || !*part)
+            continue;
+        if (std::strlen(part) > MaxLength)
+            return failStore(ERROR_INVALID_NAME);
+        std::strcpy(copies[i], part);
+        *given[i] = copies[i];
+    }
     clear();
     size_t total = 0;
     auto present = [](const char* s) { return s && *s; };

@@ -26,10 +26,12 @@ public:
     // Parses src, makes it absolute against the current directory of its drive and rebuilds
     // the path. Returns 0; 123 for a text over 260 bytes or a UNC name without a separator
     // after the host; the system's code (-1 when it gives none) when the current directory of
-    // the drive cannot be read. On failure the pathname is empty.
+    // the drive cannot be read. On failure the pathname is empty. src may be this pathname's
+    // own path.
     int storeName(const char* src);
-    // Builds the pathname from parts (any may be null or empty; ext without its dot). Returns
-    // 0, or 123 when the parts add up to more than 260 bytes (the pathname is then empty).
+    // Builds the pathname from parts (any may be null or empty, or this pathname's own parts;
+    // ext without its dot). Returns 0, or 123 when the parts add up to more than 260 bytes (the
+    // pathname is then empty).
     int make(const char* server, const char* drive, const char* dir, const char* name, const char* ext);
     // Copies server, drive and directory (with the trailing backslash) into dst (room for
     // 300 bytes) and returns dst.

@@ -1,6 +1,7 @@
 // Byte-string helpers for Shift-JIS text.
 #include "rpStrings.h"
 
+#include <mbctype.h>
 #include <mbstring.h>
 
 #include <cctype>
@@ -62,6 +63,21 @@ bool endsInBackslash(const char* path, size_t len)
     const char* last = rpLastBackslash(path);
     return last && static_cast<size_t>(last - path) == len - 1;
 }
+
+// True when the text ends in a lead byte without its trail byte.
+bool endsInLoneLeadByte(const char* path, size_t len)
+{
+    size_t i = 0;
+    while (i < len) {
+        if (!_ismbblead(static_cast<unsigned char>(path[i])))
+            ++i;
+        else if (i + 1 == len)
+            return true;
+        else
+            i += 2;
+    }
+    return false;
+}
 }  // namespace
 
 void rpAdjustDir(char* path, char mode)
@@ -70,6 +86,10 @@ void rpAdjustDir(char* path, char mode)
         return;
     size_t len = std::strlen(path);
     if (mode == '+') {
+        // A backslash after a lone lead byte would become its trail byte, so it takes the
+        // broken character's place.
+        if (len > 0 && endsInLoneLeadByte(path, len))
+            path[--len] = 0;
         if (len == 0 || !endsInBackslash(path, len)) {
             path[len] = '\\';
             path[len + 1] = 0;

@@ -36,7 +36,8 @@ char* rpLastBackslash(const char* path);
 void rpBlankCut(void* s);
 
 // Adjusts the trailing backslash of a directory path in place; path needs room for one more
-// byte. '+': make it end in one backslash (an empty text becomes "\"). '-': remove one final
+// byte. '+': make it end in one backslash (an empty text becomes "\"; a lead byte left without
+// its trail byte at the end is replaced by the backslash). '-': remove one final
 // backslash. Any other mode: drive-root form, "D:" and "D:\" give "D:\", "D:\dir\" gives
 // "D:\dir"; texts without a drive letter and colon are left alone.
 void rpAdjustDir(char* path, char mode);

@@ -82,6 +82,41 @@ TEST_F(DevContextTest, SecondSelectReplacesAndDeletesTheOwnedHandle)
     DeleteObject(b);
 }
 
+TEST_F(DevContextTest, NothingSelectedIsEverDeleted)
+{
+    int deaths = 0;
+    HPEN gone = CreatePen(PS_SOLID, 1, 0);
+    DeleteObject(gone);
+    {
+        rpDevContext wrap(dc);
+        CountedPen* pen = new CountedPen(&deaths);
+        wrap.select(RP_PEN, pen, true);
+        wrap.select(RP_PEN, pen, true);  // the same object again
+        // A selection that fails leaves the owned pen selected, and so alive.
+        EXPECT_EQ(wrap.select(RP_PEN, static_cast<HGDIOBJ>(gone), false), nullptr);
+        EXPECT_EQ(deaths, 0);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen->handle);
+    }
+    EXPECT_EQ(deaths, 1);
+}
+
+TEST_F(DevContextTest, RestoringTheRegionKindGivesBackTheClipFound)
+{
+    HRGN probe = CreateRectRgn(0, 0, 0, 0);
+    HRGN before = CreateRectRgn(1, 1, 3, 3);
+    for (HRGN found : {HRGN(nullptr), before}) {
+        SelectClipRgn(dc, found);
+        {
+            rpDevContext wrap(dc);
+            wrap.select(RP_REGION, CreateRectRgn(0, 0, 7, 7), true);
+        }
+        ASSERT_EQ(GetClipRgn(dc, probe), found ? 1 : 0);
+        EXPECT_TRUE(!found || EqualRgn(probe, found));
+    }
+    DeleteObject(probe);
+    DeleteObject(before);
+}
+
 TEST_F(DevContextTest, RestoreSelectionPerKindIncludingThePalette)
 {
     struct {

@@ -110,6 +110,34 @@ TEST(DiBitmap, SourceHeaderGivesSizeDepthAndAtMostItsUsedColours)
     EXPECT_EQ(bmp.header->biClrUsed, 0u);  // the table held is the full one
 }
 
+TEST(DiBitmap, SourceMasksAndColourTableAreReadWhereTheHeaderPutsThem)
+{
+    // 5-6-5 bit fields: the masks follow a 40-byte header and travel with copies.
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } fields = {{40, 2, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0}, {0xF800, 0x07E0, 0x001F}};
+    rpDiBitmap b16(1, 1, 24, reinterpret_cast<BITMAPINFO*>(&fields), true);
+    std::memcpy(b16.data, "\x00\xF8\xE0\x07", 4);
+    Bitmap twin(b16.copy());
+    Bitmap rgb(twin->setTo24bit());
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(pixel(*rgb, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(pixel(*rgb, 1, 0), RGB(0, 255, 0));
+
+    // A V5 header (124 bytes, a mask at byte 40), then the colour table.
+    unsigned char v5[124 + 8] = {};
+    *reinterpret_cast<BITMAPINFOHEADER*>(v5) = {124, 3, 1, 1, 1, BI_RGB, 0, 0, 0, 0, 0};
+    v5[42] = 0xFF;
+    std::memcpy(v5 + 128, "\x01\x02\x03", 3);
+    rpDiBitmap mono(1, 1, 24, reinterpret_cast<BITMAPINFO*>(v5), true);
+    EXPECT_EQ(mono.header->biSize, 40u);  // the header block it holds
+    unsigned long table[2];
+    ASSERT_EQ(mono.getPalette(table), 2);
+    EXPECT_EQ(table[0], 0u);
+    EXPECT_EQ(table[1], RGB(3, 2, 1));
+}
+
 TEST(DiBitmap, RowsAreBottomUpAndPackedFromTheHighBits)
 {
     rpDiBitmap bmp(3, 3, 8);

@@ -8,9 +8,24 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+
+// While this count lasts, non-throwing array allocations fail: the heap's refusal of a
+// fixed-size buffer cannot be had otherwise.
+static int refuseNothrowArrays = 0;
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (refuseNothrowArrays > 0) {
+        --refuseNothrowArrays;
+        return nullptr;
+    }
+    return std::malloc(size ? size : 1);  // what the library's operator delete[] frees
+}
 
 namespace {
 
@@ -101,10 +116,16 @@ TEST(FileDialogSetup, SetFiltersBuildsTheSystemsFilterList)
 TEST(FileDialogSetup, MultimediaFiltersComeFromTheSystem)
 {
     rpGetOpenFileName open(nullptr);
-    open.setMMfilters(false);
+    ASSERT_TRUE(open.setMMfilters(false));
     ASSERT_NE(open.mmFilterBuf, nullptr);
     EXPECT_EQ(open.ofn.lpstrFilter, open.mmFilterBuf);
     EXPECT_GT(std::strlen(open.mmFilterBuf), 0u);
+
+    // Without memory for a new list the record keeps pointing at the old one, still held.
+    refuseNothrowArrays = 1;
+    EXPECT_FALSE(open.setMMfilters(true));
+    EXPECT_EQ(open.ofn.lpstrFilter, open.mmFilterBuf);
+    EXPECT_NE(open.mmFilterBuf, nullptr);
 }
 
 class FileDialogRun : public testing::Test {
@@ -247,6 +268,27 @@ TEST(FileDialogAnswer, SaveTakesTheOffsetOfTheTerminatorForNoExtension)
     save.ofn.nFileExtension = 13;
     ASSERT_TRUE(save.takeAnswer(path));
     EXPECT_STREQ(path, "C:\\DIR\\NOTES.TXT");
+}
+
+// A directory longer than initialDir can hold: the next run starts in the enclosing folder.
+TEST(FileDialogAnswer, ADirectoryTooLongForInitialDirLeavesTheFolderAbove)
+{
+    const std::string parent = "C:\\" + std::string(200, 'p') + "\\";
+    const std::string dir = parent + std::string(100, 'd');
+    const std::string answer = dir + '\0' + "A.DLL" + '\0' + "B.DLL" + '\0' + '\0';
+    rpGetOpenFileName open(nullptr);
+    open.flags |= OFN_ALLOWMULTISELECT | OFN_EXPLORER;
+    rpGetSaveFileName save(nullptr);
+    for (rpGetFileName* dialog : std::initializer_list<rpGetFileName*>{&open, &save}) {
+        std::memcpy(dialog->fileBuf, answer.data(), answer.size());
+        dialog->fileBuf[dir.size()] = dialog == &save ? '\\' : 0;  // one name: its full path
+        dialog->ofn.nFileOffset = static_cast<WORD>(dir.size() + 1);
+    }
+    char path[300];
+    ASSERT_EQ(open.takeAnswer(path, nullptr), 2);
+    save.takeAnswer(path);
+    EXPECT_EQ(std::string(open.initialDir, strnlen(open.initialDir, 300)), parent);
+    EXPECT_EQ(std::string(save.initialDir, strnlen(save.initialDir, 300)), parent);
 }
 
 TEST_F(FileDialogRun, AMultiSelectionLongerThan300BytesIsNotMistakenForACancel)

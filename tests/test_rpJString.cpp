@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <random>
 #include <string>
@@ -227,6 +228,15 @@ TEST(JStringEditing, ReplaceOverwritesAndExtends)
     other.storeString("123");
     s.replace(0, &other, 1, -1);
     EXPECT_EQ(bytesOf(s), "23Y\x82\xA0\x82\xA2zz");
+}
+
+TEST(JStringEditing, EditsWhoseLengthWouldOverflowAreRefused)
+{
+    rpJString s;
+    s.storeString("abc");
+    s.insert(1, 'x', INT_MAX);
+    s.replace(2, 'y', INT_MAX - 1);
+    EXPECT_EQ(bytesOf(s), "abc");
 }
 
 TEST(JStringEditing, EditsFromTheStringItselfSurviveGrowth)

@@ -239,7 +239,7 @@ TEST(MemoryStream, GapsLeftBySeekingPastTheEndReadAsZero)
     EXPECT_EQ(ms.getByte(99999), 0);  // beyond all storage
 }
 
-TEST(MemoryStream, SeekDropsPushedBackBytes)
+TEST(MemoryStream, SeekAndWriteDropPushedBackBytes)
 {
     rpMemoryStream ms;
     ms.setData("abc", 3, true);
@@ -250,6 +250,15 @@ TEST(MemoryStream, SeekDropsPushedBackBytes)
     ms.seek(2, 0);
     EXPECT_EQ(ms.getb(b), 0);
     EXPECT_EQ(b, 'c');
+
+    // In update mode a write replaces what a pushed-back byte stood for.
+    ms.uopen();
+    ms.getb(b);
+    ms.unreadb('Z');
+    ASSERT_EQ(ms.write("X", 1, nullptr), 0);
+    EXPECT_EQ(ms.getb(b), 0);
+    EXPECT_EQ(b, 'b');
+    EXPECT_EQ(content(ms), "Xbc");
 }
 
 TEST(MemoryStream, SetDataCopiesOrBorrows)
@@ -388,6 +397,7 @@ TEST(MemoryStreamModel, RandomOperationsMatchAString)
                         model.resize(pos, '\0');
                     model.replace(pos, std::min<size_t>(n, model.size() - pos), bytes);
                     pos += n;
+                    stack.clear();
                 }
             } else if (op <= 6) {
                 int n = static_cast<int>(rng() % 1500) + 1;

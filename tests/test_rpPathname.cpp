@@ -11,6 +11,7 @@ using testsupport::TempDir;
 
 static const char Hyo[] = "\x95\x5C";  // "表": trail byte 0x5C
 static const char So[] = "\x83\x5C";   // "ソ": trail byte 0x5C
+static const char Kana[] = "\xB1";     // "ｱ": half-width, one byte of 0x80 or more
 
 namespace {
 // Switches the current directory for one test and restores it afterwards.
@@ -155,6 +156,23 @@ TEST(PathnameTest, TheLimitIs260Bytes)
     EXPECT_EQ(p.make(nullptr, "D:", std::string(248, 'd').c_str(), "12345678", "xy"), ERROR_INVALID_NAME);
     expectEmpty(p);
     EXPECT_EQ(p.make(nullptr, "D:", std::string(247, 'd').c_str(), "12345678", "xy"), 0);
+}
+
+TEST(PathnameTest, AcceptedPathsAreKeptByteForByte)
+{
+    rpPathname p;
+    const std::string host = std::string("\\\\h") + Kana;  // ends in a single high byte
+    // A directory, name or extension of 256 bytes or more within the 260-byte limit.
+    for (const std::string& src : {"D:\\" + std::string(254, 'd') + "\\x",
+                                   "D:\\" + std::string(257, 'n'),
+                                   "D:\\n." + std::string(255, 'e'), host + "\\share\\f.txt"}) {
+        EXPECT_EQ(p.storeName(src.c_str()), 0);
+        EXPECT_EQ(std::string(p.path), src);
+    }
+    // The pathname's own fields as arguments.
+    EXPECT_EQ(p.make(p.server, p.drive, p.dir, p.fname, "bak"), 0);
+    EXPECT_EQ(p.storeName(p.path), 0);
+    EXPECT_EQ(std::string(p.path), host + "\\share\\f.bak");
 }
 
 TEST(PathnameTest, RelativePathTooLongOnceMadeAbsoluteIsRefused)

@@ -95,6 +95,9 @@ TEST(AdjustDirTest, TrailingBackslashByMode)
         {"\\dir\\", '+', "\\dir\\"},
         {"", '+', "\\"},
         {hyoDir, '+', hyoDir + "\\"},
+        {"\\dir\x95", '+', "\\dir\\"},      // a lone lead byte gives way to the backslash
+        {"\\dir\\\x95", '+', "\\dir\\"},
+        {"\\dir\xB1", '+', "\\dir\xB1\\"},  // a half-width katakana is a whole character
         {"\\dir\\", '-', "\\dir"},
         {"\\dir", '-', "\\dir"},
         {"\\dir\\\\", '-', "\\dir\\"},

@@ -296,4 +296,49 @@ TEST_F(InspectorProcess, ProbesAFileByItsRealUnicodeName)
     closeAndExpectExitCode0();
 }
 
+// ---- Bitness: a library of the other bitness goes to the sibling executable.
+
+// The fixtures of the other preset's build (build\win32\bin\ beside build\win64\bin\).
+std::string otherBitnessBinDir()
+{
+    std::string dir = testsupport::binDir();
+    for (int i = 0; i < 2; ++i)
+        dir = dir.substr(0, dir.find_last_of('\\', dir.size() - 2) + 1);
+    return dir + (sizeof(void*) == 8 ? "win32\\bin\\" : "win64\\bin\\");
+}
+
+const char* neededLine()
+{
+    return sizeof(void*) == 8 ? "  32ビット版の plugin-inspector-x86.exe が必要です"
+                              : "  64ビット版の plugin-inspector-x64.exe が必要です";
+}
+
+// A copy of the inspector alone in a folder of its own: its sibling is missing, then broken.
+class LoneInspector : public InspectorProcess {
+protected:
+    std::string executable() override
+    {
+        std::string copy = folder.file("plugin-inspector.exe");
+        CopyFileA(inspectorPath().c_str(), copy.c_str(), FALSE);
+        return copy;
+    }
+    std::string arguments() override { return " \"" + otherBitnessBinDir() + "plug_command.dll\""; }
+    testsupport::TempDir folder;
+};
+
+TEST_F(LoneInspector, NamesTheMissingSiblingAndOneThatCannotStart)
+{
+    std::vector<std::string> missing = blockOf("plug_command.dll", {"load error 193", neededLine()});
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(missing.size())), static_cast<LRESULT>(missing.size()));
+    EXPECT_EQ(copiedList(), crlfBlock(missing));
+
+    // Something that is not a program under the sibling's name.
+    folder.writeFile(sizeof(void*) == 8 ? "plugin-inspector-x86.exe" : "plugin-inspector-x64.exe", "not a program\r\n");
+    ASSERT_TRUE(dropFiles({wide(otherBitnessBinDir() + "plug_command.dll")}));
+    std::vector<std::string> broken = blockOf("plug_command.dll", {"  検査プロセスを起動できません 193"});
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(broken.size())), static_cast<LRESULT>(broken.size()));
+    EXPECT_EQ(copiedList(), crlfBlock(broken));
+    closeAndExpectExitCode0();
+}
+
 }  // namespace

@@ -47,7 +47,7 @@ std::string crlfBlock(const std::vector<std::string>& lines)
 
 void InspectorProcess::SetUp()
 {
-    std::string exe = inspectorPath();
+    std::string exe = executable();
     std::string commandLine = "\"" + exe + "\"" + arguments();
     ASSERT_TRUE(startProcess(exe, commandLine, binDir().c_str(), &process)) << exe << " error " << GetLastError();
     WaitForInputIdle(process.hProcess, 10000);

@@ -45,6 +45,8 @@ protected:
 
     // What follows the program's path on its command line.
     virtual std::string arguments() { return ""; }
+    // The program to start.
+    virtual std::string executable() { return inspectorPath(); }
 
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;  // the inspector's main dialog

@@ -19,6 +19,7 @@ char* menu[MenuMax];
 int nmenu;
 char* pm = menuBuf;
 int probeAnswers;
+int probeLoadError;
 
 const char* const typeName[8] = {
     "不明", "Import", "Export", "Create", "Object", "Select", "Station", "Command",
@@ -188,12 +189,14 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
     nmenu = 0;
     pm = menuBuf;
     probeAnswers = 0;
+    probeLoadError = 0;
 
     probeHeader(list, fn);
     int error = loadError;
     if (error == 0)
         error = widePath ? library.loadWide(widePath) : library.load(dllName);
     if (error != 0) {
+        probeLoadError = error;
         addLine(list, "load error %d", error);
         return;
     }

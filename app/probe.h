@@ -27,6 +27,8 @@ extern char* pm;                      // next free byte of menuBuf
 // never answered keep the values of an earlier probe.
 extern int probeAnswers;
 enum { ProbeAnsweredIds = 1, ProbeAnsweredName = 2, ProbeAnsweredType = 4 };
+// The system error code of the last probe's load; 0 when the file was loaded.
+extern int probeLoadError;
 
 // Type names by type, 0 for an unknown type.
 extern const char* const typeName[8];

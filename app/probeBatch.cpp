@@ -195,6 +195,8 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     LineCollector collect(lines);
 
     if (file.loadError != 0) {
+        event->outcome = ProbeOutcome::NotProbed;
+        event->code = static_cast<DWORD>(file.loadError);
         probeHeader(collect, file.shown.c_str());
         lines.push_back(formatLine("load error %lu", static_cast<unsigned long>(file.loadError)));
         post(event.release());
@@ -208,6 +210,8 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     std::wstring needed;
     std::wstring executable = workerExecutable(bitness, &needed);
     if (executable.empty()) {
+        event->outcome = ProbeOutcome::NoExecutable;
+        event->code = static_cast<DWORD>(bitness);
         probeHeader(collect, file.shown.c_str());
         lines.push_back(formatLine("load error %lu", ERROR_BAD_EXE_FORMAT));
         char name[ProbeTextSize] = "";
@@ -228,10 +232,14 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
             DWORD error = worker.start(executable, pool_->job(), stop_, settings_.timeoutMs);
             if (error != 0) {
                 probeHeader(collect, file.shown.c_str());
-                if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0)
+                if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) {
+                    event->outcome = ProbeOutcome::Stopped;
                     lines.push_back("  中止しました");
-                else
+                } else {
+                    event->outcome = ProbeOutcome::NotStarted;
+                    event->code = error;
                     lines.push_back(formatLine("  検査プロセスを起動できません %lu", error));
+                }
                 post(event.release());
                 return;
             }
@@ -260,14 +268,18 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
             } else if (kind == WorkerMessage::Fault) {
                 // The fault's code, then the record as the plug-in left it.
                 MessageReader reader(payload);
-                outcome = formatLine("  例外が発生しました %08lx", reader.getInt());
+                event->outcome = ProbeOutcome::Faulted;
+                event->code = reader.getInt();
+                outcome = formatLine("  例外が発生しました %08lx", event->code);
                 event->hasResult = payload.size() > 4 && decodeResult(payload.substr(4), &event->result);
                 worker.terminate();
                 done = true;
             }
             break;
         case WorkerProcess::Wait::Ended:
-            outcome = formatLine("  プロセスが終了しました %08lx", worker.exitCode());
+            event->outcome = ProbeOutcome::Exited;
+            event->code = worker.exitCode();
+            outcome = formatLine("  プロセスが終了しました %08lx", event->code);
             done = true;
             break;
         case WorkerProcess::Wait::TimedOut:
@@ -276,12 +288,14 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
                 quietSince = GetTickCount();
             } else if (GetTickCount() - quietSince >= settings_.timeoutMs) {
                 worker.terminate();
+                event->outcome = ProbeOutcome::Hung;
                 outcome = "  応答がありません";
                 done = true;
             }
             break;
         case WorkerProcess::Wait::Stopped:
             worker.terminate();
+            event->outcome = ProbeOutcome::Stopped;
             outcome = "  中止しました";
             done = true;
             break;
@@ -289,8 +303,11 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     }
     if (sent)
         lines = worker.lines();
-    else
+    else {
+        event->outcome = ProbeOutcome::NotStarted;
+        event->code = ERROR_BROKEN_PIPE;
         outcome = formatLine("  検査プロセスを起動できません %lu", ERROR_BROKEN_PIPE);
+    }
     // A worker that ended before its file's first lines leaves the block without them.
     if (lines.size() < 2) {
         lines.clear();

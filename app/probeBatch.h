@@ -26,12 +26,26 @@ struct BatchFile {
                           // that the record cannot hold)
 };
 
+// How a file's probe ended.
+enum class ProbeOutcome {
+    Probed,         // the probe ran to its end (result.loadError tells whether the load failed)
+    Faulted,        // an exception the plug-in did not handle; code: the exception code
+    Exited,         // the worker's process ended; code: its exit code
+    Hung,           // nothing for the time limit
+    Stopped,        // the batch was stopped
+    NotStarted,     // no worker could be started; code: the system error code
+    NoExecutable,   // the executable of the file's bitness is missing; code: that bitness
+    NotProbed,      // refused before any worker (a path too long); code: the load error shown
+};
+
 // A file's finished block, posted to the window (lParam of the batch's message).
 struct BatchEvent {
     size_t index = 0;                 // the file's place in the batch
     std::vector<std::string> lines;   // the block, whole
     bool hasResult = false;           // the worker sent the file's record
     ProbeResult result;
+    ProbeOutcome outcome = ProbeOutcome::Probed;
+    DWORD code = 0;                   // see ProbeOutcome
 };
 
 // How batches run; the defaults are the tool's, tests and options change them.

@@ -80,7 +80,7 @@ private:
 };
 
 // The largest message: the record with a name and a full string pool.
-constexpr size_t RecordCapacity = 5 + 7 * 4 + ProbeTextSize + MenuMax * 4 + MenuPoolSize;
+constexpr size_t RecordCapacity = 5 + 8 * 4 + ProbeTextSize + MenuMax * 4 + MenuPoolSize;
 
 
 // The record as the probe left it, as a Record message, or after a fault as the Fault message
@@ -95,6 +95,7 @@ bool sendRecord(WorkerMessage kind, DWORD faultCode)
     message.putInt(pid);
     message.putInt(static_cast<uint32_t>(ptype));
     message.putInt(static_cast<uint32_t>(probeAnswers));
+    message.putInt(static_cast<uint32_t>(probeLoadError));
     message.putText(pname);
     int count = nmenu >= 0 && nmenu <= MenuMax ? nmenu : 0;
     message.putInt(static_cast<uint32_t>(count));

@@ -100,6 +100,7 @@ std::string encodeResult(const ProbeResult& result)
     writer.putInt(result.pid);
     writer.putInt(static_cast<uint32_t>(result.ptype));
     writer.putInt(static_cast<uint32_t>(result.answers));
+    writer.putInt(static_cast<uint32_t>(result.loadError));
     writer.putText(result.pname);
     writer.putInt(static_cast<uint32_t>(result.strings.size()));
     for (const std::string& text : result.strings)
@@ -114,6 +115,7 @@ bool decodeResult(const std::string& payload, ProbeResult* result)
     result->pid = reader.getInt();
     result->ptype = static_cast<int>(reader.getInt());
     result->answers = static_cast<int>(reader.getInt());
+    result->loadError = static_cast<int>(reader.getInt());
     result->pname = reader.getText();
     uint32_t count = reader.getInt();
     result->strings.clear();

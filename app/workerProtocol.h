@@ -52,6 +52,7 @@ struct ProbeResult {
     DWORD pid = 0;
     int ptype = 0;
     int answers = 0;                   // ProbeAnswered* bits: which of the fields above are set
+    int loadError = 0;                 // the load's system error code; 0: the file was loaded
     std::string pname;
     std::vector<std::string> strings;  // the collected strings, in order
 };

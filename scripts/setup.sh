@@ -10,6 +10,7 @@ packages=(
   xvfb x11-apps imagemagick
   locales fonts-ipafont-gothic
   googletest cmake ninja-build
+  nlohmann-json3-dev
 )
 
 missing=()

@@ -61,18 +61,35 @@ bool numberOption(const std::wstring& argument, const wchar_t* name, unsigned lo
     return end && *end == 0;
 }
 
+// Whether the arguments ask for the list mode: a "--list" that is neither the value of an
+// option nor after the "--" that ends the options.
+bool hasListSwitch(const std::vector<std::wstring>& arguments)
+{
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == L"--list")
+            return true;
+        if (arguments[i] == L"--")
+            return false;
+        if (arguments[i] == L"--probe-worker" || arguments[i] == L"--output")
+            ++i;
+    }
+    return false;
+}
+
 }  // namespace
 
 InspectorOptions parseCommandLine(const wchar_t* commandLine)
 {
     InspectorOptions options;
     std::vector<std::wstring> arguments = splitArguments(commandLine);
+    options.list = hasListSwitch(arguments);
+    bool pathsOnly = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         unsigned long number = 0;
         if (argument.empty())
             continue;
-        if (argument.compare(0, 2, L"--") != 0)
+        if (pathsOnly || argument.compare(0, 2, L"--") != 0)
             options.files.push_back(argument);
         else if (argument == L"--probe-worker" && i + 1 < arguments.size())
             options.workerPipe = arguments[++i];
@@ -80,8 +97,27 @@ InspectorOptions parseCommandLine(const wchar_t* commandLine)
             options.probeTimeoutMs = static_cast<DWORD>(number);
         else if (numberOption(argument, L"--workers", &number) && number > 0 && number <= 64)
             options.workers = static_cast<int>(number);
-        else
-            options.files.push_back(argument);  // not an option of ours: a file, as always
+        else if (argument == L"--help")
+            options.help = true;
+        else if (argument == L"--version")
+            options.version = true;
+        else if (!options.list)
+            options.files.push_back(argument);  // not an option of the window's: a file, as always
+        else if (argument == L"--list")
+            continue;
+        else if (argument == L"--json")
+            options.json = true;
+        else if (argument == L"--")
+            pathsOnly = true;
+        else if (argument == L"--output" && i + 1 < arguments.size() && !arguments[i + 1].empty())
+            options.output = arguments[++i];
+        else if (argument.compare(0, 9, L"--output=") == 0 && argument.size() > 9)
+            options.output = argument.substr(9);
+        else if (options.usageError.empty())
+            options.usageError = argument.compare(0, 8, L"--output") == 0 ? L"--output needs a file name"
+                                                                        : L"unknown or invalid option " + argument;
     }
+    if (options.list && options.files.empty() && options.usageError.empty())
+        options.usageError = L"no path given";
     return options;
 }

@@ -1,7 +1,9 @@
 // The inspector's command line in UTF-16, so that file names outside the ANSI code page keep
 // their real characters. Split by the same rules as the application's argument vector (double
 // quotes group, a doubled quote inside them is one quote, a character of U+0020 or less ends an
-// unquoted argument). The options below start with "--"; any other argument is a file.
+// unquoted argument). The options below start with "--". For the window any other argument is
+// a file; with --list, any other argument that starts with "--" is a usage error, and every
+// argument after a lone "--" is a path.
 #ifndef INSPECTOR_COMMAND_LINE_H
 #define INSPECTOR_COMMAND_LINE_H
 
@@ -15,6 +17,13 @@ struct InspectorOptions {
     DWORD probeTimeoutMs = 10000;     // --probe-timeout=MS: a probe silent this long is ended
     int workers = 0;                  // --workers=N: parallel probe workers; 0: one per processor
     std::vector<std::wstring> files;  // everything else, in order; empty arguments are skipped
+    // Modes without a window. --help and --version are taken with or without --list.
+    bool help = false;                // --help: print the usage
+    bool version = false;             // --version: print the version
+    bool list = false;                // --list: probe `files` and write the results, no window
+    bool json = false;                // --json (list): one JSON document instead of the lines
+    std::wstring output;              // --output FILE (list): write there; empty: standard output
+    std::wstring usageError;          // (list) what is wrong with the command line; empty: nothing
 };
 
 // The arguments after the program's name.

@@ -1,0 +1,120 @@
+// Output of the modes without a window: a file, a redirected standard handle, or a console.
+#include "outputChannel.h"
+
+#include <algorithm>
+
+namespace {
+
+bool isConsoleHandle(HANDLE handle)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
+// Attaches to the console of the program that started this one; true when this process then
+// has a console (a second call finds it attached already).
+bool attachParentConsole()
+{
+    return AttachConsole(ATTACH_PARENT_PROCESS) || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+std::wstring toWide(const std::string& text, UINT codePage)
+{
+    if (text.empty())
+        return std::wstring();
+    int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (size <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+    return wide;
+}
+
+}  // namespace
+
+OutputChannel::~OutputChannel()
+{
+    close();
+}
+
+void OutputChannel::close()
+{
+    if (owned_ && handle_)
+        CloseHandle(handle_);
+    handle_ = nullptr;
+    owned_ = false;
+    console_ = false;
+}
+
+bool OutputChannel::openStandard(DWORD which)
+{
+    close();
+    HANDLE standard = GetStdHandle(which);
+    if (standard && standard != INVALID_HANDLE_VALUE) {
+        DWORD type = GetFileType(standard);
+        if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+            handle_ = standard;
+            return true;
+        }
+        if (type == FILE_TYPE_CHAR) {
+            // A console this process is not part of yet answers no console call; a character
+            // device that is no console (NUL) takes bytes.
+            if (!isConsoleHandle(standard))
+                attachParentConsole();
+            handle_ = standard;
+            console_ = isConsoleHandle(standard);
+            return true;
+        }
+    }
+    // Not redirected: the console of the program that started the inspector, if it has one.
+    if (!attachParentConsole())
+        return false;
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = console;
+    owned_ = true;
+    console_ = true;
+    return true;
+}
+
+DWORD OutputChannel::openFile(const std::wstring& path)
+{
+    close();
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    handle_ = file;
+    owned_ = true;
+    return 0;
+}
+
+bool OutputChannel::write(const std::string& text, UINT codePage)
+{
+    if (!handle_)
+        return true;  // nowhere to write: dropped
+    if (!console_) {
+        for (size_t done = 0; done < text.size();) {
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1 << 20));
+            DWORD written = 0;
+            if (!WriteFile(handle_, text.data() + done, chunk, &written, nullptr) || written == 0)
+                return false;
+            done += written;
+        }
+        return true;
+    }
+    // A console takes characters: in pieces, because older consoles refuse very long writes,
+    // never splitting a surrogate pair.
+    std::wstring wide = toWide(text, codePage);
+    for (size_t done = 0; done < wide.size();) {
+        size_t chunk = std::min<size_t>(wide.size() - done, 8192);
+        if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1]))
+            --chunk;
+        DWORD written = 0;
+        if (!WriteConsoleW(handle_, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}

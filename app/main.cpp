@@ -1,6 +1,8 @@
-// The application's body and its diagnostic sink. The same executable is the window and, with
-// an internal switch, a probe worker of another instance's window.
+// The application's body and its diagnostic sink. The same executable is the window, the list
+// mode for scripts (--list, --help, --version) and, with an internal switch, a probe worker of
+// another instance.
 #include "commandLine.h"
+#include "listMode.h"
 #include "mainDialog.h"
 #include "probeWorker.h"
 #include "rpApp.h"
@@ -10,6 +12,10 @@ int rpApp::main()
     InspectorOptions options = parseCommandLine(GetCommandLineW());
     if (!options.workerPipe.empty()) {
         PostQuitMessage(runProbeWorker(options.workerPipe));
+        return 0;
+    }
+    if (options.help || options.version || options.list) {
+        PostQuitMessage(runWithoutWindow(options));
         return 0;
     }
 

@@ -1,0 +1,250 @@
+// The real plugin-inspector.exe without a window, as a script or CI runs it: --list with its
+// standard output and error redirected to files (or its parent's console), the list lines
+// against a window's Copy of the same files, the JSON document field by field, and the exit
+// codes.
+#include "app_version.h"
+#include "inspectorprocess.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+using testsupport::binDir;
+using testsupport::fixturePath;
+
+struct ListRun {
+    DWORD exitCode = 99;
+    std::string out;  // standard output's bytes
+    std::string err;  // standard error's bytes
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Starts the inspector in the fixtures' folder. Wine under load now and then refuses a start:
+// tried again, as testsupport::startProcess does.
+bool startInspector(const std::string& exe, const std::string& arguments, STARTUPINFOA* startup, DWORD flags,
+                    PROCESS_INFORMATION* process)
+{
+    BOOL inherit = (startup->dwFlags & STARTF_USESTDHANDLES) != 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::string line = "\"" + exe + "\" " + arguments;
+        if (CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, inherit, flags, nullptr, binDir().c_str(), startup, process))
+            return true;
+        Sleep(300);
+    }
+    return false;
+}
+
+// Waits for the process's end and closes it; its exit code, 99 when it did not end.
+DWORD exitCodeOf(PROCESS_INFORMATION& process)
+{
+    DWORD code = 99;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Runs the inspector with `arguments`, standard output and error redirected to files.
+ListRun runInspector(const std::string& arguments, const std::string& exe = testsupport::inspectorPath())
+{
+    testsupport::TempDir temp;
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE out = CreateFileA(temp.file("out").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(temp.file("err").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    bool started = startInspector(exe, arguments, &startup, 0, &process);
+    CloseHandle(out);
+    CloseHandle(err);
+    ListRun run;
+    EXPECT_TRUE(started) << exe;
+    if (started)
+        run.exitCode = exitCodeOf(process);
+    run.out = readFile(temp.file("out"));
+    run.err = readFile(temp.file("err"));
+    return run;
+}
+
+std::string utf8(const std::string& ansi)
+{
+    std::wstring wide(ansi.size() + 1, L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &wide[0], static_cast<int>(wide.size())) - 1));
+    std::string text(wide.size() * 3 + 1, '\0');
+    text.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &text[0], static_cast<int>(text.size()), nullptr, nullptr) - 1));
+    return text;
+}
+
+const char* const mixedFiles = " plug_command.dll plug_import.dll plug_fault_id.dll plug_noname.dll plug_type8.dll nothere.dll";
+
+// The window started with the same files, to compare its Copy with the list's text.
+class ListAgainstTheWindow : public testsupport::InspectorProcess {
+protected:
+    std::string arguments() override { return mixedFiles; }
+};
+
+TEST_F(ListAgainstTheWindow, TextIsTheBytesOfTheWindowsCopy)
+{
+    ListRun run = runInspector(std::string("--list") + mixedFiles);
+    EXPECT_EQ(run.exitCode, 1u);  // a fault, a missing name, an unknown type, a missing file
+    EXPECT_EQ(run.err, "");
+    ASSERT_EQ(run.out.rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll", "  プラグインID  12ab34cd  00000007"}), 0), 0u)
+        << run.out;
+    LRESULT lines = 0;
+    for (size_t at = run.out.find("\r\n"); at != std::string::npos; at = run.out.find("\r\n", at + 2))
+        ++lines;
+    ASSERT_EQ(waitForLines(lines), lines);
+    EXPECT_EQ(copiedList(), run.out);
+    closeAndExpectExitCode0();
+}
+
+TEST(ListMode, JsonDescribesEachFileFieldByField)
+{
+    // A copy of the inspector alone in a folder, so that a 32-bit plug-in finds no worker; a
+    // Japanese file name; and a file that is no library at all.
+    testsupport::TempDir temp;
+    std::string exe = temp.file("plugin-inspector.exe");
+    ASSERT_TRUE(CopyFileA(testsupport::inspectorPath().c_str(), exe.c_str(), FALSE));
+    std::string japanese = temp.file("表示ソフト.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), japanese.c_str(), FALSE));
+    std::string text = temp.writeFile("text.dll", "not a library\r\n");
+    std::string output = temp.file("list.json");
+    ListRun run = runInspector("--list --json --probe-timeout=1500 --output \"" + output + "\" \"" + japanese +
+                                   "\" plug_import.dll plug_fault_name.dll \"" + text + "\" plug_hang.dll \"" +
+                                   testsupport::win32BinDir() + "plug_command.dll\"",
+                               exe);
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, "");  // everything went to the file
+    nlohmann::json files = nlohmann::json::parse(readFile(output));
+    ASSERT_EQ(files.size(), 6u) << files.dump(2);
+
+    nlohmann::json& command = files[0];
+    EXPECT_EQ(command["path"], utf8(japanese));
+    EXPECT_EQ(command["bitness"], 64);
+    EXPECT_EQ(command["productId"], "12ab34cd");
+    EXPECT_EQ(command["pluginId"], "00000007");
+    EXPECT_EQ(command["name"], u8"テストコマンド");
+    EXPECT_EQ(command["type"], 7);
+    EXPECT_EQ(command["typeName"], "Command");
+    nlohmann::json menus = nlohmann::json::parse(u8R"js([{"text": "表示(&V)", "extensions": null},
+        {"text": "Second item", "extensions": null}, {"text": "三番目", "extensions": null}])js");
+    EXPECT_EQ(command["strings"], menus);
+    EXPECT_EQ(command["outcome"], "ok");
+    EXPECT_TRUE(command["code"].is_null());
+    EXPECT_EQ(command["explanation"], nlohmann::json::array());
+
+    nlohmann::json& import = files[1];
+    EXPECT_EQ(import["name"], u8"画像読み込み");
+    EXPECT_EQ(import["type"], 1);
+    EXPECT_EQ(import["typeName"], "Import");
+    nlohmann::json fileTypes = nlohmann::json::parse(u8R"js([{"text": "ビットマップ画像", "extensions": "*.bmp;*.dib"},
+        {"text": "Text file", "extensions": "*.txt"}])js");
+    EXPECT_EQ(import["strings"], fileTypes);
+    EXPECT_EQ(import["outcome"], "ok");
+
+    // Faulted after its IDs: what it answered, and the exception's code.
+    nlohmann::json& fault = files[2];
+    EXPECT_EQ(fault["productId"], "00000bad");
+    EXPECT_TRUE(fault["name"].is_null());
+    EXPECT_TRUE(fault["type"].is_null());
+    EXPECT_TRUE(fault["typeName"].is_null());
+    EXPECT_EQ(fault["outcome"], "fault");
+    EXPECT_EQ(fault["code"], 0xc000001du);
+
+    nlohmann::json& notLoaded = files[3];
+    EXPECT_TRUE(notLoaded["bitness"].is_null());
+    EXPECT_TRUE(notLoaded["productId"].is_null());
+    EXPECT_EQ(notLoaded["outcome"], "loadError");
+    EXPECT_EQ(notLoaded["code"], 193);
+
+    // No record from a hung worker: its IDs come from the lines it had produced.
+    EXPECT_EQ(files[4]["outcome"], "hung");
+    EXPECT_TRUE(files[4]["code"].is_null());
+    EXPECT_EQ(files[4]["productId"], "00004a96");
+
+    nlohmann::json& other = files[5];
+    EXPECT_EQ(other["bitness"], 32);
+    EXPECT_EQ(other["outcome"], "workerMissing");
+    EXPECT_EQ(other["explanation"], nlohmann::json::array({u8"32ビット版の plugin-inspector-x86.exe が必要です"}));
+}
+
+TEST(ListMode, ExitCodesUsageAndVersion)
+{
+    ListRun run = runInspector("--list plug_command.dll --workers=1 plug_import.dll");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_NE(run.out.find("plug_import.dll"), std::string::npos);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(runInspector("--list plug_command.dll plug_notype.dll").exitCode, 1u);
+
+    for (const char* wrong : {"--list", "--list --bogus plug_command.dll", "--list plug_command.dll --output"}) {
+        run = runInspector(wrong);
+        EXPECT_EQ(run.exitCode, 2u) << wrong;
+        EXPECT_EQ(run.out, "") << wrong;
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos) << wrong;
+    }
+    EXPECT_NE(runInspector("--list --bogus plug_command.dll").err.find("--bogus"), std::string::npos);
+    run = runInspector("--list --output nosuchfolder\\out.txt plug_command.dll");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("nosuchfolder"), std::string::npos);
+
+    run = runInspector("--help");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_NE(run.out.find("--list [--json] [--output FILE]"), std::string::npos) << run.out;
+    run = runInspector("--version");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "plugin-inspector " RP_VERSION_TEXT " (64-bit)\r\n");
+}
+
+// Started from a console without redirection, the list appears in that console as characters.
+TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
+{
+    // A console of this test's own, read back from its screen buffer.
+    HANDLE savedOut = GetStdHandle(STD_OUTPUT_HANDLE), savedErr = GetStdHandle(STD_ERROR_HANDLE);
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    // Detached, as a GUI program is on Windows (Wine would hand it this console otherwise).
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    bool started = startInspector(testsupport::inspectorPath(), "--list plug_command.dll", &startup, DETACHED_PROCESS, &process);
+    DWORD exitCode = started ? exitCodeOf(process) : 99;
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(screen, &info);
+    std::wstring rows[4];
+    for (SHORT row = 0; row < 4; ++row) {
+        std::wstring& text = rows[row];
+        text.assign(static_cast<size_t>(info.dwSize.X), L' ');
+        DWORD got = 0;
+        ReadConsoleOutputCharacterW(screen, &text[0], static_cast<DWORD>(text.size()), COORD{0, row}, &got);
+        text.erase(text.find_last_not_of(L' ') + 1);
+    }
+    CloseHandle(screen);
+    FreeConsole();
+    SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
+    SetStdHandle(STD_ERROR_HANDLE, savedErr);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(rows[0], L"");
+    EXPECT_EQ(rows[1], L"プラグイン  plug_command.dll");
+    EXPECT_EQ(rows[2], L"  プラグインID  12ab34cd  00000007");
+    EXPECT_EQ(rows[3], L"  名称= [テストコマンド]");
+}
+
+}  // namespace

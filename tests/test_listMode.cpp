@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -191,13 +192,16 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(runInspector("--list plug_command.dll plug_notype.dll").exitCode, 1u);
 
-    for (const char* wrong : {"--list", "--list --bogus plug_command.dll", "--list plug_command.dll --output"}) {
-        run = runInspector(wrong);
-        EXPECT_EQ(run.exitCode, 2u) << wrong;
-        EXPECT_EQ(run.out, "") << wrong;
-        EXPECT_NE(run.err.find("Usage:"), std::string::npos) << wrong;
+    // Each usage error names what is wrong, then the usage, on standard error only.
+    const std::pair<const char*, const char*> wrongs[] = {
+        {"--list", "no path given"}, {"--list --bogus plug_command.dll", "--bogus"}, {"--list plug_command.dll --output", "--output"}};
+    for (const auto& [arguments, problem] : wrongs) {
+        run = runInspector(arguments);
+        EXPECT_EQ(run.exitCode, 2u) << arguments;
+        EXPECT_EQ(run.out, "") << arguments;
+        EXPECT_LT(run.err.find(problem), run.err.find("Usage:")) << run.err;
+        EXPECT_NE(run.err.find("Usage:"), std::string::npos) << arguments;
     }
-    EXPECT_NE(runInspector("--list --bogus plug_command.dll").err.find("--bogus"), std::string::npos);
     run = runInspector("--list --output nosuchfolder\\out.txt plug_command.dll");
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_NE(run.err.find("nosuchfolder"), std::string::npos);

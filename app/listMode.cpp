@@ -55,19 +55,15 @@ std::string utf8FromShiftJis(const std::string& text)
 
 // ---- Reading a block's lines (Shift-JIS, as the probe formats them)
 
-// Where the ASCII `pattern` starts on a character boundary of the Shift-JIS text at or after
-// `from` (the last such place when `last`); npos when nowhere. A trail byte that looks like
-// ASCII is never taken for it.
-size_t findWhole(const std::string& text, const char* pattern, size_t from, bool last)
+// Where the ASCII `pattern` last starts on a character boundary of the Shift-JIS text; npos
+// when nowhere. A trail byte that looks like ASCII is never taken for it.
+size_t findLastWhole(const std::string& text, const char* pattern)
 {
     size_t found = std::string::npos;
     size_t length = std::char_traits<char>::length(pattern);
     for (size_t i = 0; i < text.size();) {
-        if (i >= from && text.compare(i, length, pattern) == 0) {
+        if (text.compare(i, length, pattern) == 0)
             found = i;
-            if (!last)
-                break;
-        }
         i += IsDBCSLeadByteEx(ShiftJis, static_cast<BYTE>(text[i])) && i + 1 < text.size() ? 2 : 1;
     }
     return found;
@@ -86,7 +82,7 @@ bool startsWith(const std::string& line, const char* prefix, std::string* rest)
 // cut before it.
 std::string unbracket(const std::string& text)
 {
-    size_t close = findWhole(text, "]", 0, true);
+    size_t close = findLastWhole(text, "]");
     return close != std::string::npos && close + 1 == text.size() ? text.substr(0, close) : text;
 }
 
@@ -113,7 +109,7 @@ bool collectedString(const std::string& line, CollectedString* entry)
         return true;
     }
     // "type] [extensions]": the last "] [" divides them.
-    size_t divide = findWhole(entry->text, "] [", 0, true);
+    size_t divide = findLastWhole(entry->text, "] [");
     entry->hasExtensions = divide != std::string::npos;
     if (entry->hasExtensions) {
         entry->extensions = unbracket(entry->text.substr(divide + 3));

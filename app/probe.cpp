@@ -1,6 +1,7 @@
 // The plug-in probe: one file in, list lines and the probe record out.
 #include "probe.h"
 
+#include "loadFailure.h"
 #include "pluginapi.h"
 #include "rpModule.h"
 #include "rpStrings.h"
@@ -198,6 +199,18 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
     if (error != 0) {
         probeLoadError = error;
         addLine(list, "load error %d", error);
+        // Why, found in this process right after the load, so that the search for missing
+        // libraries is the one the load made.
+        std::wstring path;
+        if (widePath) {
+            path = widePath;
+        } else {
+            wchar_t wide[ProbeTextSize];
+            if (MultiByteToWideChar(CP_ACP, 0, dllName, -1, wide, ProbeTextSize) > 0)
+                path = wide;
+        }
+        for (const std::string& reason : explainLoadError(path, static_cast<DWORD>(error)))
+            list.addLine(reason.c_str());
         return;
     }
     // The plug-in's own code runs from here on; a fault in it is the hosting process's to

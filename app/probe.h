@@ -51,8 +51,9 @@ public:
 void probeHeader(ProbeSink& list, const char* shown);
 
 // Probes the file named by widePath (or by dllName when null) and shown as fn: hands the
-// probe's lines to `list` and fills the record. Every failure ends the probe with a line; the
-// library is always released before the call returns, unless the plug-in's code never returns.
+// probe's lines to `list` and fills the record. Every failure ends the probe with a line; a
+// failed load with "load error %d" and the lines that say why (explainLoadError). The library
+// is always released before the call returns, unless the plug-in's code never returns.
 // A non-zero loadError is reported as the load's failure without loading anything (a path that
 // the record cannot hold).
 void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0);

@@ -1,6 +1,7 @@
 // Parallel, isolated probing of a batch of files.
 #include "probeBatch.h"
 
+#include "loadFailure.h"
 #include "peImage.h"
 #include "probe.h"
 #include "workerProcess.h"
@@ -199,6 +200,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         event->code = static_cast<DWORD>(file.loadError);
         probeHeader(collect, file.shown.c_str());
         lines.push_back(formatLine("load error %lu", static_cast<unsigned long>(file.loadError)));
+        lines.push_back(systemMessageLine(static_cast<DWORD>(file.loadError)));
         post(event.release());
         return;
     }

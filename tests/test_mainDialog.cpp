@@ -5,6 +5,7 @@
 
 #include "filedialogdriver.h"
 #include "inspectorprocess.h"
+#include "loadFailure.h"
 #include "modaldriver.h"
 #include "probe.h"
 #include "resource.h"
@@ -253,12 +254,14 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
         EXPECT_EQ(lines[8], "");
         EXPECT_EQ(lines[9], "プラグイン  notes.txt");
         EXPECT_EQ(lines[10], "load error 193");
-        EXPECT_EQ(lines[11], "");
-        EXPECT_EQ(lines[12], "プラグイン  folder.dll");
-        EXPECT_EQ(lines[13].rfind("load error ", 0), 0u);
-        EXPECT_EQ(lines[14], "");
-        EXPECT_EQ(lines[15], "プラグイン  plug_import.dll");
-        EXPECT_EQ(lines.size(), 16u + 5u);
+        EXPECT_EQ(lines[11], "  WindowsのDLLではありません");
+        EXPECT_EQ(lines[12], "");
+        EXPECT_EQ(lines[13], "プラグイン  folder.dll");  // a dropped folder is a file that cannot be loaded
+        EXPECT_EQ(lines[14].rfind("load error ", 0), 0u);
+        EXPECT_EQ(lines[15].rfind("  ", 0), 0u);
+        EXPECT_EQ(lines[16], "");
+        EXPECT_EQ(lines[17], "プラグイン  plug_import.dll");
+        EXPECT_EQ(lines.size(), 18u + 5u);
         EXPECT_EQ(std::string(dllName), fixture("plug_import.dll"));
         EXPECT_STREQ(fn, "plug_import.dll");
 
@@ -477,7 +480,7 @@ TEST_F(MainDialogTest, AnArgumentLongerThanAPathIsShownAsGivenWithALoadError)
     runDialog([&](mainDialog& dialog, HWND, HWND list) {
         ASSERT_TRUE(waitForBatch(dialog));
         std::string shown = "プラグイン  " + longName;
-        EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206"}));
+        EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206", systemMessageLine(206)}));
     }, {wide(longName)});
 }
 

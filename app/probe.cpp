@@ -19,6 +19,8 @@ char menuBuf[MenuPoolSize];
 char* menu[MenuMax];
 int nmenu;
 char* pm = menuBuf;
+char extBuf[MenuPoolSize];
+const char* menuExt[MenuMax];
 int probeAnswers;
 int probeLoadError;
 
@@ -81,6 +83,32 @@ bool addMenu(const char* text)
 
 namespace {
 
+char* extNext = extBuf;  // next free byte of extBuf
+
+}  // namespace
+
+void addMenuExtension(const char* ext)
+{
+    if (nmenu <= 0 || nmenu > MenuMax || menuExt[nmenu - 1] || extNext < extBuf || extNext >= extBuf + MenuPoolSize)
+        return;
+    int copied = rpStrncpy(extNext, ext ? ext : "", static_cast<int>(extBuf + MenuPoolSize - extNext));
+    if (copied < 0)
+        return;
+    menuExt[nmenu - 1] = extNext;
+    extNext += copied + 1;
+}
+
+void clearMenu()
+{
+    nmenu = 0;
+    pm = menuBuf;
+    for (const char*& ext : menuExt)
+        ext = nullptr;
+    extNext = extBuf;
+}
+
+namespace {
+
 // Hands one formatted line (at most 299 bytes) to the sink.
 #ifdef __GNUC__
 __attribute__((format(gnu_printf, 2, 3)))
@@ -137,7 +165,8 @@ void enumerate(ProbeSink& list, HMODULE library)
             break;
         const char* ext = enumFileExt(i);
         addLine(list, "  ファイルタイプ[%d]= [%s] [%s]", i, fileType, ext ? ext : "");
-        addMenu(fileType);
+        if (addMenu(fileType))
+            addMenuExtension(ext);
     }
 }
 
@@ -187,8 +216,7 @@ void probeHeader(ProbeSink& list, const char* shown)
 void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
 {
     rpModule library;
-    nmenu = 0;
-    pm = menuBuf;
+    clearMenu();
     probeAnswers = 0;
     probeLoadError = 0;
 

@@ -23,6 +23,11 @@ extern char menuBuf[MenuPoolSize];    // the collected strings, each NUL-termina
 extern char* menu[MenuMax];           // pointers into menuBuf, in collection order
 extern int nmenu;                     // number of collected strings
 extern char* pm;                      // next free byte of menuBuf
+// The extension that came with each collected file type (Import and Export plug-ins): the
+// pool, and menuExt[i] for menu[i], null for menu strings. Kept apart from menuBuf, so the
+// strings keep all of their pool.
+extern char extBuf[MenuPoolSize];
+extern const char* menuExt[MenuMax];
 // Which answers the last probe got, ProbeAnswered* bits: the fields of a question that was
 // never answered keep the values of an earlier probe.
 extern int probeAnswers;
@@ -38,6 +43,11 @@ extern const char* const typeName[8];
 // character fits, or a 101st text, is not recorded. A null text is recorded as empty.
 // Returns whether the text was recorded.
 bool addMenu(const char* text);
+// Records ext (null: empty) as the extension of the string addMenu recorded last, cut at a whole
+// Shift-JIS character when extBuf is short of room; nothing when no string is recorded yet.
+void addMenuExtension(const char* ext);
+// Empties the collected strings and their extensions.
+void clearMenu();
 
 // Where the probe's lines go, one call per line in order (a list, a pipe to the window).
 class ProbeSink {

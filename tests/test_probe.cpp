@@ -94,6 +94,17 @@ TEST_F(ProbeTest, ImportPluginListsFileTypesWithTheirExtensionsAndRecordsOnlyThe
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(ptype, 1);
     EXPECT_EQ(record(), (std::vector<std::string>{"ビットマップ画像", "Text file"}));
+    // The extensions are kept beside the strings, for the saved report.
+    ASSERT_NE(menuExt[0], nullptr);
+    ASSERT_NE(menuExt[1], nullptr);
+    EXPECT_STREQ(menuExt[0], "*.bmp;*.dib");
+    EXPECT_STREQ(menuExt[1], "*.txt");
+
+    // A plug-in with menu strings has none, and leaves none of the earlier probe's.
+    probeFixture("plug_command.dll");
+    EXPECT_EQ(nmenu, 3);
+    EXPECT_EQ(menuExt[0], nullptr);
+    EXPECT_EQ(menuExt[1], nullptr);
 }
 
 TEST_F(ProbeTest, UnderscoreOnlyExportsAreProbedLikePlainOnes)

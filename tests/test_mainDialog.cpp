@@ -555,8 +555,9 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         // A right-click on the list: everything can be copied. HTML copy gives what the command does.
         ASSERT_TRUE(setClipboardText("before"));
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
-        std::vector<MenuItem> all = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", false},
-                                     {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
+                                     {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
+                                     {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -569,18 +570,81 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         // Clear empties the list; the record stays, so only HTML copy has something left.
         useListMenu(rightClick, 2);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
-        std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true}, {IDC_COPYHTML, "HTMLコピー", false},
-                                         {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
+                                         {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
+                                         {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
-        std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", true},
-                                           {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
+                                           {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
+                                           {IDC_OPENFOLDER, "フォルダを開く...", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 3);
+    });
+}
+
+// ---- Folders.
+
+BOOL CALLBACK findTree(HWND child, LPARAM found)
+{
+    char name[32] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "SysTreeView32") != 0)
+        return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// From inside the folder dialog's loop: selects folder in the browse dialog (the tree) and
+// presses OK, as a user would. Looks for the dialog until it shows, for up to 5 s.
+void answerFolderDialog(const std::wstring& folder, DWORD deadline = GetTickCount() + 5000)
+{
+    testsupport::runLater(100, [=] {
+        HWND browse = testsupport::findDialogWithButton(IDOK);
+        bool tree = false;
+        if (browse)
+            EnumChildWindows(browse, findTree, reinterpret_cast<LPARAM>(&tree));
+        if (!tree) {
+            if (static_cast<LONG>(GetTickCount() - deadline) < 0)
+                answerFolderDialog(folder, deadline);
+            return;
+        }
+        SendMessageW(browse, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        PostMessageA(browse, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(browse, IDOK)));
+    });
+}
+
+TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAsOneBatch)
+{
+    testsupport::TempDir temp;
+    const std::string tree = temp.file("plugins");
+    ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(fixture("plug_import.dll").c_str(), (tree + "\\imp.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixture("plug_command.dll").c_str(), (tree + "\\sub\\cmd.dll").c_str(), FALSE));
+    temp.writeFile("plugins\\broken.dll", "not a library");
+
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        answerFolderDialog(wide(tree));
+        useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 4);  // フォルダを開く...
+        ASSERT_TRUE(waitForBatch(dialog));
+        Lines lines = listLines(list);
+        ASSERT_EQ(lines.size(), 4u + 7u + 8u + 7u);
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4), (Lines{"", "プラグイン  broken.dll", "load error 193", "  WindowsのDLLではありません"}));
+        EXPECT_EQ(lines[5], "プラグイン  imp.dll");
+        EXPECT_EQ(lines[12], "プラグイン  sub\\cmd.dll");
+        EXPECT_EQ(Lines(lines.end() - 7, lines.end()), (Lines{"", "フォルダ  " + tree, "  ファイル数= 3", "  Import= 1", "  Command= 1",
+                                                          "  読み込みエラー= 1", "  異常終了= 0"}));
+        // The record beside the list, one entry per file, with what the HTML needs.
+        const std::vector<ListedFile>& listed = dialog.listedFiles();
+        ASSERT_EQ(listed.size(), 3u);
+        EXPECT_EQ(listed[0].failure, (Lines{"load error 193", "  WindowsのDLLではありません"}));
+        EXPECT_EQ(listed[1].result.extensions, (Lines{"*.bmp;*.dib", "*.txt"}));
+        EXPECT_EQ(listed[2].shown, "sub\\cmd.dll");
     });
 }
 

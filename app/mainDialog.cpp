@@ -1,8 +1,9 @@
 // The main dialog: commands, file and folder choice, drops, the batches that probe them, the
-// list's record and the two report copies.
+// list's record, the two report copies and saving.
 #include "mainDialog.h"
 
 #include "folderScan.h"
+#include "loadFailure.h"
 #include "probe.h"
 #include "resource.h"
 #include "rpApp.h"
@@ -129,6 +130,9 @@ bool mainDialog::command(int id, int code)
         if (!batch)
             openFolder();
         return true;
+    case IDC_SAVE:
+        saveList();
+        return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
         // Close button and the close box still end it (IDCANCEL).
@@ -228,6 +232,7 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (nmenu > 0 ? 0 : MF_GRAYED), IDC_COPYHTML, "HTMLコピー");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_CLEAR, "クリア");
     AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
+    AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
@@ -504,13 +509,7 @@ void mainDialog::dataCopy()
         return;
 
     stream.wopen();
-    for (int i = 0; i < count; ++i) {
-        // A line longer than the line buffer is cut at a whole character.
-        char line[ListLineSize] = "";
-        if (listBox->getText(i, line, sizeof line) < 0)
-            continue;
-        stream.putsln(line);
-    }
+    writeListLines(stream);
     stream.close();
 
     // The text normally fits the fixed buffer; a longer report (many dropped files) is read
@@ -530,6 +529,60 @@ void mainDialog::dataCopy()
     dbout("buf=[%s]\n", text);
     clipboard.putData(text, got + 1, 0);
     stream.releaseHeap();
+}
+
+void mainDialog::writeListLines(rpMemoryStream& stream)
+{
+    int count = listBox ? listBox->count() : 0;
+    for (int i = 0; i < count; ++i) {
+        // A line longer than the line buffer is cut at a whole character.
+        char line[ListLineSize] = "";
+        if (listBox->getText(i, line, sizeof line) < 0)
+            continue;
+        stream.putsln(line);
+    }
+}
+
+void mainDialog::saveList()
+{
+    static const char* const filters[] = {"テキスト (*.txt)", "*.txt", "HTML (*.html)", "*.html", nullptr};
+    rpGetSaveFileName dialog(this);
+    dialog.setFilters(filters);
+    char path[rpGetFileName::MaxFile] = "";
+    if (!dialog.run(path))
+        return;
+    const size_t length = std::strlen(path);
+    auto endsWith = [&](const char* ext) {
+        size_t n = std::strlen(ext);
+        return length >= n && lstrcmpiA(path + length - n, ext) == 0;
+    };
+    // The name's extension decides; without one of the two, the chosen filter does.
+    const bool html = endsWith(".html") || endsWith(".htm") || (!endsWith(".txt") && dialog.ofn.nFilterIndex == 2);
+
+    std::string bytes;
+    if (html) {
+        bytes = htmlReport(INSPECTOR_TITLE, listed);
+    } else {
+        // The text of Copy, byte for byte.
+        rpMemoryStream stream;
+        stream.wopen();
+        writeListLines(stream);
+        stream.close();
+        bytes.assign(static_cast<size_t>(stream.dataSize), '\0');
+        int got = 0;
+        stream.ropen();
+        if (!bytes.empty())
+            stream.read(&bytes[0], stream.dataSize, &got);
+        bytes.resize(static_cast<size_t>(got));
+        stream.releaseHeap();
+    }
+    DWORD error = saveWhole(path, bytes);
+    if (error != 0) {
+        std::string reason = systemMessageLine(error);
+        char text[ListLineSize];
+        formatBounded(text, sizeof text, "保存できませんでした: %s\r\n%s", path, reason.c_str() + 2);
+        MessageBoxA(hwnd, text, INSPECTOR_TITLE, MB_OK | MB_ICONERROR);
+    }
 }
 
 void mainDialog::dataCopy2()

@@ -2,7 +2,7 @@
 // the result list (item 260), Open, Copy and Close. It probes the files the user picks or drops,
 // or whole folders, in batches run by worker processes, shows each file's block when the file is
 // done (and a summary after a folder's blocks), keeps a record of every probed file beside the
-// list and copies the results to the clipboard.
+// list, copies the results to the clipboard and saves them as text or HTML.
 // Ownership: the dialog and its list-box object belong to their windows and delete themselves
 // when the windows are destroyed; the dialog owns its running batch, the blocks it holds and
 // the list's record.
@@ -19,14 +19,16 @@
 #include <string>
 #include <vector>
 
+class rpMemoryStream;
+
 class mainDialog : public rpDialogModal {
 public:
     // Template "MainDialog", no parent window.
     mainDialog();
     ~mainDialog() override;
 
-    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder: handled
-    // (true). IDOK is ignored.
+    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save:
+    // handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
     // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
@@ -60,6 +62,11 @@ public:
     // Lets the user choose a folder (the framework's folder dialog) and probes its tree as a
     // folder batch. Not during a batch.
     void openFolder();
+    // Lets the user choose a file name (the framework's save dialog) and writes the list there:
+    // the text Copy puts on the clipboard, or with the HTML filter (or an .html/.htm name) the
+    // HTML report of the list's record. A failed write says so in a message box and leaves the
+    // file as it was.
+    void saveList();
     // The list's record: one entry per probed file shown, in list order.
     const std::vector<ListedFile>& listedFiles() const { return listed; }
     // Ends the running batch: files being probed end with the stopped line, files not started
@@ -67,7 +74,7 @@ public:
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch) and Open folder (125, not during a batch), each sending its command.
+    // batch), Save (126) and Open folder (125, not during a batch), each sending its command.
     // screen is where the menu opens; null opens it at the list's selected line.
     void showListMenu(const POINT* screen);
 
@@ -98,7 +105,9 @@ private:
     void queueFiles(const std::vector<BatchFile>& files);
     // Shows the summary block of every folder whose blocks are all shown.
     void showSummaries();
-
+    // Every list line, each followed by CR LF, into a stream opened for writing: what Copy
+    // and Save take.
+    void writeListLines(rpMemoryStream& stream);
     // A file's block arrived: kept until every earlier block is shown, which the refresh
     // timer does (several times a second, not once per file).
     void batchEvent(BatchEvent* event);

@@ -557,7 +557,7 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
                                      {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
-                                     {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -572,14 +572,14 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
         std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
                                          {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
-                                         {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
                                            {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
-                                           {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
@@ -587,7 +587,30 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
     });
 }
 
-// ---- Folders.
+// ---- Folders and saving.
+
+std::string readFile(const std::string& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<no file>";
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD got = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string utf8(const std::string& sjis)
+{
+    std::wstring text = wide(sjis.c_str());
+    std::string out(text.size() * 3 + 1, '\0');
+    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr) - 1));
+    return out;
+}
 
 BOOL CALLBACK findTree(HWND child, LPARAM found)
 {
@@ -618,7 +641,39 @@ void answerFolderDialog(const std::wstring& folder, DWORD deadline = GetTickCoun
     });
 }
 
-TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAsOneBatch)
+// Presses `button` of the first message box that shows after the file dialog has gone (a box
+// without the file-name box), for up to 8 s; its text goes to *text.
+void answerBoxAfterFileDialog(int button, std::string* text, int* count, DWORD deadline = GetTickCount() + 8000)
+{
+    testsupport::runLater(50, [=] {
+        HWND box = testsupport::findDialogWithButton(button);
+        if (!box || GetDlgItem(box, testsupport::FileNameBox)) {
+            if (static_cast<LONG>(GetTickCount() - deadline) < 0)
+                answerBoxAfterFileDialog(button, text, count, deadline);
+            return;
+        }
+        *text = testsupport::messageBoxText(box);
+        ++*count;
+        SendMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
+    });
+}
+
+std::vector<std::string> filesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesTheListAsTextAndHtml)
 {
     testsupport::TempDir temp;
     const std::string tree = temp.file("plugins");
@@ -630,7 +685,7 @@ TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAsOneBatch)
 
     runDialog([&](mainDialog& dialog, HWND window, HWND list) {
         answerFolderDialog(wide(tree));
-        useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 4);  // フォルダを開く...
+        useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 5);  // フォルダを開く...
         ASSERT_TRUE(waitForBatch(dialog));
         Lines lines = listLines(list);
         ASSERT_EQ(lines.size(), 4u + 7u + 8u + 7u);
@@ -645,7 +700,58 @@ TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAsOneBatch)
         EXPECT_EQ(listed[0].failure, (Lines{"load error 193", "  WindowsのDLLではありません"}));
         EXPECT_EQ(listed[1].result.extensions, (Lines{"*.bmp;*.dib", "*.txt"}));
         EXPECT_EQ(listed[2].shown, "sub\\cmd.dll");
+
+        // Text: the bytes of Copy.
+        sendCommand(window, IDC_COPY);
+        const std::string copied = clipboardText();
+        bool answered = false;
+        testsupport::answerFileDialog(temp.file("list.txt"), false, &answered);
+        sendCommand(window, IDC_SAVE);
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(readFile(temp.file("list.txt")), copied);
+
+        // HTML, chosen by the name: a whole document in UTF-8, one row per file.
+        testsupport::answerFileDialog(temp.file("list.html"));
+        sendCommand(window, IDC_SAVE);
+        const std::string html = readFile(temp.file("list.html"));
+        EXPECT_EQ(html.rfind("<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">", 0), 0u) << html;
+        const std::string end = "</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n";
+        ASSERT_GT(html.size(), end.size());
+        EXPECT_EQ(html.substr(html.size() - end.size()), end);
+        EXPECT_NE(html.find(utf8("<tr><td>broken.dll</td><td></td><td></td><td></td><td></td><td></td>"
+                                 "<td>load error 193<br>WindowsのDLLではありません</td></tr>")), std::string::npos);
+        EXPECT_NE(html.find(utf8("<tr><td>imp.dll</td><td>fedcba98</td><td>00000001</td><td>画像読み込み</td><td>Import</td>"
+                                 "<td>ビットマップ画像 (*.bmp;*.dib)<br>Text file (*.txt)</td><td></td></tr>")), std::string::npos);
+        EXPECT_NE(html.find(utf8("<td>Command</td><td>表示(&amp;V)<br>Second item<br>三番目</td>")), std::string::npos);
+        size_t rows = 0;
+        for (size_t at = html.find("<tr>"); at != std::string::npos; at = html.find("<tr>", at + 1))
+            ++rows;
+        EXPECT_EQ(rows, 1u + 3u);
+        EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, html.c_str(), static_cast<int>(html.size()), nullptr, 0), 0);
     });
+}
+
+TEST_F(MainDialogTest, ASaveThatFailsSaysSoAndLeavesTheFileAsItWas)
+{
+    testsupport::TempDir temp;
+    const std::string target = temp.writeFile("list.txt", "earlier contents");
+    // Another program has the file open and lets no one replace it.
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
+        int boxes = 0;
+        std::string message;
+        testsupport::answerFileDialog(target);
+        testsupport::answerMessageBox(IDYES, nullptr, &boxes, 5000);  // replace the file: yes
+        answerBoxAfterFileDialog(IDOK, &message, &boxes);
+        sendCommand(window, IDC_SAVE);
+        EXPECT_EQ(boxes, 2);
+        EXPECT_EQ(message.rfind("保存できませんでした: " + target, 0), 0u) << message;
+    });
+    CloseHandle(held);
+    EXPECT_EQ(readFile(target), "earlier contents");
+    EXPECT_EQ(filesIn(temp.path()), (Lines{"list.txt"}));  // no temporary file left beside it
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -618,25 +619,36 @@ BOOL CALLBACK findTree(HWND child, LPARAM found)
     GetClassNameA(child, name, sizeof name);
     if (lstrcmpiA(name, "SysTreeView32") != 0)
         return TRUE;
-    *reinterpret_cast<bool*>(found) = true;
+    *reinterpret_cast<HWND*>(found) = child;
     return FALSE;
 }
 
-// From inside the folder dialog's loop: selects folder in the browse dialog (the tree) and
-// presses OK, as a user would. Looks for the dialog until it shows, for up to 5 s.
-void answerFolderDialog(const std::wstring& folder, DWORD deadline = GetTickCount() + 5000)
+// From inside the folder dialog's loop: selects folder in the browse dialog's tree and presses
+// OK once the tree shows it selected, as a user would. Tries again until then, for up to 10 s
+// (the tree fills itself while it opens).
+void answerFolderDialog(const std::wstring& folder, DWORD deadline = GetTickCount() + 10000)
 {
-    testsupport::runLater(100, [=] {
+    testsupport::runLater(200, [=] {
         HWND browse = testsupport::findDialogWithButton(IDOK);
-        bool tree = false;
+        HWND tree = nullptr;
         if (browse)
             EnumChildWindows(browse, findTree, reinterpret_cast<LPARAM>(&tree));
-        if (!tree) {
+        wchar_t selected[MAX_PATH] = L"";
+        if (tree) {
+            SendMessageW(browse, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+            TVITEMW item = {};
+            item.mask = TVIF_TEXT;
+            item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+            item.pszText = selected;
+            item.cchTextMax = MAX_PATH;
+            if (item.hItem)
+                SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+        if (!tree || folder.compare(folder.size() - wcslen(selected), std::wstring::npos, selected) != 0 || !selected[0]) {
             if (static_cast<LONG>(GetTickCount() - deadline) < 0)
                 answerFolderDialog(folder, deadline);
             return;
         }
-        SendMessageW(browse, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
         PostMessageA(browse, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(browse, IDOK)));
     });
 }

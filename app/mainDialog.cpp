@@ -1,7 +1,9 @@
-// The main dialog: commands, file choice, drops, the batches that probe them, and the two
-// report copies.
+// The main dialog: commands, file and folder choice, drops, the batches that probe them, the
+// list's record, the two report copies and saving.
 #include "mainDialog.h"
 
+#include "folderScan.h"
+#include "loadFailure.h"
 #include "probe.h"
 #include "resource.h"
 #include "rpApp.h"
@@ -13,6 +15,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -123,6 +126,13 @@ bool mainDialog::command(int id, int code)
     case IDC_STOP:
         stopBatch();
         return true;
+    case IDC_OPENFOLDER:
+        if (!batch)
+            openFolder();
+        return true;
+    case IDC_SAVE:
+        saveList();
+        return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
         // Close button and the close box still end it (IDCANCEL).
@@ -178,7 +188,7 @@ bool mainDialog::other(rpEvent& e)
             DWORD length = GetFullPathNameW(name.c_str(), 32768, full, nullptr);
             paths.push_back(length > 0 && length < 32768 ? std::wstring(full, length) : name);
         }
-        probeFiles(paths);
+        probeFiles(paths, true);
         return true;
     }
     if (e.msg == WM_BATCHEVENT) {
@@ -222,6 +232,8 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (nmenu > 0 ? 0 : MF_GRAYED), IDC_COPYHTML, "HTMLコピー");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_CLEAR, "クリア");
     AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
+    AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
+    AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -229,8 +241,10 @@ void mainDialog::showListMenu(const POINT* screen)
 
 void mainDialog::clearList()
 {
-    if (listBox && !batch)
+    if (listBox && !batch) {
         listBox->resetContent();
+        listed.clear();
+    }
 }
 
 bool mainDialog::getFile()
@@ -268,12 +282,63 @@ void mainDialog::checkDll()
     queueFiles({file});
 }
 
-void mainDialog::probeFiles(const std::vector<std::wstring>& paths)
+void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandFolders)
 {
+    // Batch indexes of the new files start after those queued already.
+    const size_t base = batch ? batchFiles.size() : 0;
     std::vector<BatchFile> files;
-    for (const std::wstring& path : paths)
-        files.push_back(batchFile(path));
+    std::vector<FolderRun> runs;
+    for (const std::wstring& path : paths) {
+        if (!expandFolders || !isFolder(path)) {
+            files.push_back(batchFile(path));
+            continue;
+        }
+        FolderRun run;
+        run.shown = toAnsi(path);
+        run.first = base + files.size();
+        const size_t inside = path.empty() || path.back() == L'\\' || path.back() == L'/' ? path.size() : path.size() + 1;
+        for (const std::wstring& found : scanFolder(path)) {
+            BatchFile file = batchFile(found);
+            // Shown by its path inside the folder: copies of one plug-in in two subfolders
+            // differ there, and the summary names them so.
+            if (file.loadError == 0)
+                file.shown = toAnsi(found.substr(inside));
+            files.push_back(file);
+        }
+        run.count = base + files.size() - run.first;
+        runs.push_back(run);
+    }
+    if (files.empty()) {
+        // Only folders without a library: their summaries, at once.
+        if (runs.empty() || batch)
+            return;
+        clearList();
+        for (const FolderRun& run : runs) {
+            for (const std::string& line : folderSummary(run.shown, {}))
+                listBox->addString(line.c_str());
+        }
+        return;
+    }
     queueFiles(files);
+    folderRuns.insert(folderRuns.end(), runs.begin(), runs.end());
+}
+
+void mainDialog::openFolder()
+{
+    rpGetDirectoryName dialog(this);
+    rpStrncpy(dialog.title, "プラグインのフォルダを選んでください", sizeof dialog.title);
+    rpStrncpy(dialog.initialDir, lastFolder.c_str(), sizeof dialog.initialDir);
+    char path[MAX_PATH] = "";
+    // The folder dialog has no owner: the window is held while it is open, as a modal dialog
+    // of its own would hold it.
+    EnableWindow(hwnd, FALSE);
+    bool chosen = dialog.run(path, -1) && path[0];
+    EnableWindow(hwnd, TRUE);
+    SetForegroundWindow(hwnd);
+    if (!chosen)
+        return;
+    lastFolder = path;
+    probeFiles({toWide(path)}, true);
 }
 
 void mainDialog::queueFiles(const std::vector<BatchFile>& files)
@@ -284,6 +349,7 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         clearList();
         batchFiles.clear();
         finished.clear();
+        folderRuns.clear();
         shownBlocks = 0;
         char text[300] = "";
         GetWindowTextA(hwnd, text, sizeof text);
@@ -319,17 +385,26 @@ void mainDialog::showFinishedBlocks()
 {
     if (finished.count(shownBlocks)) {
         ListBatch hold(listBox);
+        showSummaries();  // folders without a file that come before the next block
         for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
             const BatchEvent& block = *next->second;
             const BatchFile& file = batchFiles[block.index];
             for (const std::string& line : block.lines)
                 listBox->addString(line.c_str());
+            ListedFile entry;
+            entry.shown = file.shown;
+            entry.path = file.dllName;
+            entry.outcome = block.outcome;
+            entry.code = block.code;
+            entry.hasResult = block.hasResult;
+            entry.result = block.result;
+            entry.failure = block.failure;
+            listed.push_back(std::move(entry));
             // The record follows the file as the probe would have left it: a question that was
             // never answered keeps the earlier file's answer.
             rpStrncpy(dllName, file.dllName.c_str(), sizeof dllName);
             rpStrncpy(fn, file.shown.c_str(), sizeof fn);
-            nmenu = 0;
-            pm = menuBuf;
+            clearMenu();
             if (block.hasResult) {
                 const ProbeResult& result = block.result;
                 if (result.answers & ProbeAnsweredIds) {
@@ -340,11 +415,14 @@ void mainDialog::showFinishedBlocks()
                     rpStrncpy(pname, result.pname.c_str(), sizeof pname);
                 if (result.answers & ProbeAnsweredType)
                     ptype = result.ptype;
-                for (const std::string& text : result.strings)
-                    addMenu(text.c_str());
+                for (size_t i = 0; i < result.strings.size(); ++i) {
+                    if (addMenu(result.strings[i].c_str()) && i < result.extensions.size() && !result.extensions[i].empty())
+                        addMenuExtension(result.extensions[i].c_str());
+                }
             }
             finished.erase(next);
             ++shownBlocks;
+            showSummaries();
         }
     }
     if (batch && shownBlocks >= batch->queued())
@@ -365,15 +443,35 @@ void mainDialog::stopBatch()
         batchEvent(reinterpret_cast<BatchEvent*>(msg.lParam));
     if (!batch)
         return;
-    // The batch ends with the files it had started; the others are dropped.
-    batchFiles.resize(batch->started());
+    // The batch ends with the files it had started; the others are dropped, and a folder's
+    // summary counts the files of it that were started.
+    size_t started = batch->started();
+    batchFiles.resize(started);
+    for (FolderRun& run : folderRuns) {
+        if (run.first + run.count > started)
+            run.count = run.first < started ? started - run.first : 0;
+    }
     showFinishedBlocks();
     if (batch)
         endBatch();
 }
 
+void mainDialog::showSummaries()
+{
+    for (FolderRun& run : folderRuns) {
+        if (run.summarized || run.first + run.count > shownBlocks || run.first + run.count > listed.size())
+            continue;
+        run.summarized = true;
+        std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(run.first),
+                                      listed.begin() + static_cast<std::ptrdiff_t>(run.first + run.count));
+        for (const std::string& line : folderSummary(run.shown, files))
+            listBox->addString(line.c_str());
+    }
+}
+
 void mainDialog::endBatch()
 {
+    showSummaries();  // a stopped batch's folders, with the files that were started
     KillTimer(hwnd, RefreshTimer);
     progress.clear();
     if (batch)
@@ -411,13 +509,7 @@ void mainDialog::dataCopy()
         return;
 
     stream.wopen();
-    for (int i = 0; i < count; ++i) {
-        // A line longer than the line buffer is cut at a whole character.
-        char line[ListLineSize] = "";
-        if (listBox->getText(i, line, sizeof line) < 0)
-            continue;
-        stream.putsln(line);
-    }
+    writeListLines(stream);
     stream.close();
 
     // The text normally fits the fixed buffer; a longer report (many dropped files) is read
@@ -437,6 +529,60 @@ void mainDialog::dataCopy()
     dbout("buf=[%s]\n", text);
     clipboard.putData(text, got + 1, 0);
     stream.releaseHeap();
+}
+
+void mainDialog::writeListLines(rpMemoryStream& stream)
+{
+    int count = listBox ? listBox->count() : 0;
+    for (int i = 0; i < count; ++i) {
+        // A line longer than the line buffer is cut at a whole character.
+        char line[ListLineSize] = "";
+        if (listBox->getText(i, line, sizeof line) < 0)
+            continue;
+        stream.putsln(line);
+    }
+}
+
+void mainDialog::saveList()
+{
+    static const char* const filters[] = {"テキスト (*.txt)", "*.txt", "HTML (*.html)", "*.html", nullptr};
+    rpGetSaveFileName dialog(this);
+    dialog.setFilters(filters);
+    char path[rpGetFileName::MaxFile] = "";
+    if (!dialog.run(path))
+        return;
+    const size_t length = std::strlen(path);
+    auto endsWith = [&](const char* ext) {
+        size_t n = std::strlen(ext);
+        return length >= n && lstrcmpiA(path + length - n, ext) == 0;
+    };
+    // The name's extension decides; without one of the two, the chosen filter does.
+    const bool html = endsWith(".html") || endsWith(".htm") || (!endsWith(".txt") && dialog.ofn.nFilterIndex == 2);
+
+    std::string bytes;
+    if (html) {
+        bytes = htmlReport(INSPECTOR_TITLE, listed);
+    } else {
+        // The text of Copy, byte for byte.
+        rpMemoryStream stream;
+        stream.wopen();
+        writeListLines(stream);
+        stream.close();
+        bytes.assign(static_cast<size_t>(stream.dataSize), '\0');
+        int got = 0;
+        stream.ropen();
+        if (!bytes.empty())
+            stream.read(&bytes[0], stream.dataSize, &got);
+        bytes.resize(static_cast<size_t>(got));
+        stream.releaseHeap();
+    }
+    DWORD error = saveWhole(path, bytes);
+    if (error != 0) {
+        std::string reason = systemMessageLine(error);
+        char text[ListLineSize];
+        formatBounded(text, sizeof text, "保存できませんでした: %s\r\n%s", path, reason.c_str() + 2);
+        MessageBoxA(hwnd, text, INSPECTOR_TITLE, MB_OK | MB_ICONERROR);
+    }
 }
 
 void mainDialog::dataCopy2()

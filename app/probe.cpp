@@ -1,6 +1,7 @@
 // The plug-in probe: one file in, list lines and the probe record out.
 #include "probe.h"
 
+#include "loadFailure.h"
 #include "pluginapi.h"
 #include "rpModule.h"
 #include "rpStrings.h"
@@ -18,6 +19,8 @@ char menuBuf[MenuPoolSize];
 char* menu[MenuMax];
 int nmenu;
 char* pm = menuBuf;
+char extBuf[MenuPoolSize];
+const char* menuExt[MenuMax];
 int probeAnswers;
 int probeLoadError;
 
@@ -80,6 +83,32 @@ bool addMenu(const char* text)
 
 namespace {
 
+char* extNext = extBuf;  // next free byte of extBuf
+
+}  // namespace
+
+void addMenuExtension(const char* ext)
+{
+    if (nmenu <= 0 || nmenu > MenuMax || menuExt[nmenu - 1] || extNext < extBuf || extNext >= extBuf + MenuPoolSize)
+        return;
+    int copied = rpStrncpy(extNext, ext ? ext : "", static_cast<int>(extBuf + MenuPoolSize - extNext));
+    if (copied < 0)
+        return;
+    menuExt[nmenu - 1] = extNext;
+    extNext += copied + 1;
+}
+
+void clearMenu()
+{
+    nmenu = 0;
+    pm = menuBuf;
+    for (const char*& ext : menuExt)
+        ext = nullptr;
+    extNext = extBuf;
+}
+
+namespace {
+
 // Hands one formatted line (at most 299 bytes) to the sink.
 #ifdef __GNUC__
 __attribute__((format(gnu_printf, 2, 3)))
@@ -136,7 +165,8 @@ void enumerate(ProbeSink& list, HMODULE library)
             break;
         const char* ext = enumFileExt(i);
         addLine(list, "  ファイルタイプ[%d]= [%s] [%s]", i, fileType, ext ? ext : "");
-        addMenu(fileType);
+        if (addMenu(fileType))
+            addMenuExtension(ext);
     }
 }
 
@@ -186,8 +216,7 @@ void probeHeader(ProbeSink& list, const char* shown)
 void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
 {
     rpModule library;
-    nmenu = 0;
-    pm = menuBuf;
+    clearMenu();
     probeAnswers = 0;
     probeLoadError = 0;
 
@@ -198,6 +227,18 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
     if (error != 0) {
         probeLoadError = error;
         addLine(list, "load error %d", error);
+        // Why, found in this process right after the load, so that the search for missing
+        // libraries is the one the load made.
+        std::wstring path;
+        if (widePath) {
+            path = widePath;
+        } else {
+            wchar_t wide[ProbeTextSize];
+            if (MultiByteToWideChar(CP_ACP, 0, dllName, -1, wide, ProbeTextSize) > 0)
+                path = wide;
+        }
+        for (const std::string& reason : explainLoadError(path, static_cast<DWORD>(error)))
+            list.addLine(reason.c_str());
         return;
     }
     // The plug-in's own code runs from here on; a fault in it is the hosting process's to

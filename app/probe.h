@@ -23,6 +23,11 @@ extern char menuBuf[MenuPoolSize];    // the collected strings, each NUL-termina
 extern char* menu[MenuMax];           // pointers into menuBuf, in collection order
 extern int nmenu;                     // number of collected strings
 extern char* pm;                      // next free byte of menuBuf
+// The extension that came with each collected file type (Import and Export plug-ins): the
+// pool, and menuExt[i] for menu[i], null for menu strings. Kept apart from menuBuf, so the
+// strings keep all of their pool.
+extern char extBuf[MenuPoolSize];
+extern const char* menuExt[MenuMax];
 // Which answers the last probe got, ProbeAnswered* bits: the fields of a question that was
 // never answered keep the values of an earlier probe.
 extern int probeAnswers;
@@ -38,6 +43,11 @@ extern const char* const typeName[8];
 // character fits, or a 101st text, is not recorded. A null text is recorded as empty.
 // Returns whether the text was recorded.
 bool addMenu(const char* text);
+// Records ext (null: empty) as the extension of the string addMenu recorded last, cut at a whole
+// Shift-JIS character when extBuf is short of room; nothing when no string is recorded yet.
+void addMenuExtension(const char* ext);
+// Empties the collected strings and their extensions.
+void clearMenu();
 
 // Where the probe's lines go, one call per line in order (a list, a pipe to the window).
 class ProbeSink {
@@ -51,8 +61,9 @@ public:
 void probeHeader(ProbeSink& list, const char* shown);
 
 // Probes the file named by widePath (or by dllName when null) and shown as fn: hands the
-// probe's lines to `list` and fills the record. Every failure ends the probe with a line; the
-// library is always released before the call returns, unless the plug-in's code never returns.
+// probe's lines to `list` and fills the record. Every failure ends the probe with a line; a
+// failed load with "load error %d" and the lines that say why (explainLoadError). The library
+// is always released before the call returns, unless the plug-in's code never returns.
 // A non-zero loadError is reported as the load's failure without loading anything (a path that
 // the record cannot hold).
 void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0);

@@ -1,6 +1,7 @@
 // Parallel, isolated probing of a batch of files.
 #include "probeBatch.h"
 
+#include "loadFailure.h"
 #include "peImage.h"
 #include "probe.h"
 #include "workerProcess.h"
@@ -199,6 +200,8 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         event->code = static_cast<DWORD>(file.loadError);
         probeHeader(collect, file.shown.c_str());
         lines.push_back(formatLine("load error %lu", static_cast<unsigned long>(file.loadError)));
+        lines.push_back(systemMessageLine(static_cast<DWORD>(file.loadError)));
+        event->failure.assign(lines.begin() + 2, lines.end());
         post(event.release());
         return;
     }
@@ -219,6 +222,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         char line[ProbeTextSize];
         formatBounded(line, sizeof line, "  %dビット版の %s が必要です", bitness, name);
         lines.push_back(line);
+        event->failure.assign(lines.begin() + 2, lines.end());
         post(event.release());
         return;
     }
@@ -240,6 +244,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
                     event->code = error;
                     lines.push_back(formatLine("  検査プロセスを起動できません %lu", error));
                 }
+                event->failure.push_back(lines.back());
                 post(event.release());
                 return;
             }
@@ -313,8 +318,14 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         lines.clear();
         probeHeader(collect, file.shown.c_str());
     }
-    if (!outcome.empty())
+    if (!outcome.empty()) {
         lines.push_back(outcome);
+        event->failure.push_back(outcome);
+    } else if (event->hasResult && event->result.loadError != 0) {
+        // After its two first lines, the probe of a file that did not load lists nothing but
+        // its load error and what explains it.
+        event->failure.assign(lines.begin() + 2, lines.end());
+    }
     post(event.release());
 }
 

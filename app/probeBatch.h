@@ -46,6 +46,9 @@ struct BatchEvent {
     ProbeResult result;
     ProbeOutcome outcome = ProbeOutcome::Probed;
     DWORD code = 0;                   // see ProbeOutcome
+    // The block's lines that say why the file failed: its load error line and the lines that
+    // explain it, or the line of how its probe ended; empty when it did not fail.
+    std::vector<std::string> failure;
 };
 
 // How batches run; the defaults are the tool's, tests and options change them.

@@ -79,8 +79,8 @@ private:
     bool overflow_;
 };
 
-// The largest message: the record with a name and a full string pool.
-constexpr size_t RecordCapacity = 5 + 8 * 4 + ProbeTextSize + MenuMax * 4 + MenuPoolSize;
+// The largest message: the record with a name, a full string pool and a full extension pool.
+constexpr size_t RecordCapacity = 5 + 8 * 4 + ProbeTextSize + MenuMax * 8 + 2 * MenuPoolSize;
 
 
 // The record as the probe left it, as a Record message, or after a fault as the Fault message
@@ -99,8 +99,10 @@ bool sendRecord(WorkerMessage kind, DWORD faultCode)
     message.putText(pname);
     int count = nmenu >= 0 && nmenu <= MenuMax ? nmenu : 0;
     message.putInt(static_cast<uint32_t>(count));
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
         message.putText(menu[i]);
+        message.putText(menuExt[i] ? menuExt[i] : "");
+    }
     return message.send();
 }
 

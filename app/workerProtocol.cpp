@@ -103,8 +103,10 @@ std::string encodeResult(const ProbeResult& result)
     writer.putInt(static_cast<uint32_t>(result.loadError));
     writer.putText(result.pname);
     writer.putInt(static_cast<uint32_t>(result.strings.size()));
-    for (const std::string& text : result.strings)
-        writer.putText(text);
+    for (size_t i = 0; i < result.strings.size(); ++i) {
+        writer.putText(result.strings[i]);
+        writer.putText(i < result.extensions.size() ? result.extensions[i] : std::string());
+    }
     return writer.message(WorkerMessage::Record);
 }
 
@@ -119,8 +121,11 @@ bool decodeResult(const std::string& payload, ProbeResult* result)
     result->pname = reader.getText();
     uint32_t count = reader.getInt();
     result->strings.clear();
-    for (uint32_t i = 0; i < count && !reader.broken(); ++i)
+    result->extensions.clear();
+    for (uint32_t i = 0; i < count && !reader.broken(); ++i) {
         result->strings.push_back(reader.getText());
+        result->extensions.push_back(reader.getText());
+    }
     return !reader.broken();
 }
 

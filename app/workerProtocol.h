@@ -55,6 +55,8 @@ struct ProbeResult {
     int loadError = 0;                 // the load's system error code; 0: the file was loaded
     std::string pname;
     std::vector<std::string> strings;  // the collected strings, in order
+    std::vector<std::string> extensions;  // extensions[i]: the extension given with strings[i]
+                                          // (file types; empty for menu strings)
 };
 
 // Builds a message's payload.

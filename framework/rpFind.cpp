@@ -113,3 +113,58 @@ WIN32_FIND_DATAA* rpFind::getData()
 {
     return isOpen() ? &findData : nullptr;
 }
+
+// ---- rpFindWide
+
+rpFindWide::rpFindWide() : rpObject("rpFindWide"), findHandle(INVALID_HANDLE_VALUE), firstPending(false)
+{
+    std::memset(&findData, 0, sizeof findData);
+}
+
+rpFindWide::~rpFindWide()
+{
+    close();
+}
+
+void rpFindWide::close()
+{
+    if (findHandle != INVALID_HANDLE_VALUE)
+        FindClose(findHandle);
+    findHandle = INVALID_HANDLE_VALUE;
+    firstPending = false;
+}
+
+int rpFindWide::open(const std::wstring& dir)
+{
+    close();
+    std::wstring pattern = dir;
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/')
+        pattern += L'\\';
+    pattern += L'*';
+    findHandle = FindFirstFileW(pattern.c_str(), &findData);
+    if (findHandle == INVALID_HANDLE_VALUE) {
+        lastError = static_cast<int>(GetLastError());
+        return lastError;
+    }
+    lastError = 0;
+    firstPending = true;
+    return 0;
+}
+
+bool rpFindWide::read()
+{
+    if (firstPending) {
+        firstPending = false;
+        return true;
+    }
+    if (!isOpen()) {
+        lastError = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (!FindNextFileW(findHandle, &findData)) {
+        lastError = static_cast<int>(GetLastError());
+        return false;
+    }
+    lastError = 0;
+    return true;
+}

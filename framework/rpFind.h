@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 class rpFind : public rpObject {
 public:
     rpFind();
@@ -41,6 +43,36 @@ public:
     HANDLE findHandle;         // the open search (owned), or INVALID_HANDLE_VALUE
     WIN32_FIND_DATAA findData; // the entry found last
     bool firstPending;         // open() found an entry that read() has not handed out yet
+};
+
+// rpFindWide: the directory enumeration of rpFind with UTF-16 names (FindFirstFileW,
+// FindNextFileW), for names that the ANSI code page cannot spell. The directory is named as
+// the system takes it, so a path longer than MAX_PATH works in its "\\?\" form.
+// Ownership: owns the search handle while a search is open, like rpFind.
+class rpFindWide : public rpObject {
+public:
+    rpFindWide();
+    ~rpFindWide() override;
+    rpFindWide(const rpFindWide&) = delete;
+    rpFindWide& operator=(const rpFindWide&) = delete;
+
+    // Ends the open search, if any.
+    void close();
+    // Enumerates the directory dir (with or without a trailing backslash): searches dir\*.
+    // Returns 0 or the system code, also in lastError.
+    int open(const std::wstring& dir);
+    // The next entry of the enumeration, the first one included ("." and ".." too); false at
+    // the end (lastError 18) or on failure.
+    bool read();
+    // The entry read last; meaningful after read() returned true.
+    const WIN32_FIND_DATAW& data() const { return findData; }
+    std::wstring name() const { return findData.cFileName; }
+
+    bool isOpen() const { return findHandle != INVALID_HANDLE_VALUE; }
+
+    HANDLE findHandle;          // the open search (owned), or INVALID_HANDLE_VALUE
+    WIN32_FIND_DATAW findData;  // the entry found last
+    bool firstPending;          // open() found an entry that read() has not handed out yet
 };
 
 #endif

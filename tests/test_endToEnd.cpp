@@ -342,3 +342,85 @@ TEST_F(LoneInspector, NamesTheMissingSiblingAndOneThatCannotStart)
 }
 
 }  // namespace
+
+// ---- A whole plug-in folder, and load failures explained.
+
+// Started with a plug-in folder on its command line: a tree with plug-ins, two copies of one
+// plug-in (the same identifiers), libraries that fail to load for several reasons, a plug-in
+// that faults, a name outside the ANSI code page, and files that are not libraries.
+class InspectorWithAPluginFolder : public InspectorProcess {
+protected:
+    std::string arguments() override
+    {
+        for (const char* folder : {"sub", "sub\\deep"})
+            CreateDirectoryA(temp.file(folder).c_str(), nullptr);
+        const struct {
+            const char* fixture;
+            const char* name;
+        } copies[] = {
+            {"plug_import.dll", "a_import.dll"},        {"plug_indirect.dll", "indirect.dll"},
+            {"plug_initfail.dll", "init.dll"},          {"plug_command.dll", "sub\\cmd.dll"},
+            {"plug_command.dll", "sub\\deep\\cmd_old.dll"}, {"plug_fault_id.dll", "sub\\fault.dll"},
+            {"plug_missingdll.dll", "sub\\missing.dll"},
+        };
+        for (const auto& copy : copies)
+            CopyFileA(testsupport::fixturePath(copy.fixture).c_str(), temp.file(copy.name).c_str(), FALSE);
+        unicodeName = wide(temp.path()) + L"\\z\uD55C.dll";
+        CopyFileW(wide(testsupport::fixturePath("plug_underscore.dll")).c_str(), unicodeName.c_str(), FALSE);
+        std::string command;
+        HANDLE file = CreateFileA(testsupport::fixturePath("plug_command.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        command.resize(4096);
+        DWORD got = 0;
+        ReadFile(file, &command[0], 4096, &got, nullptr);
+        CloseHandle(file);
+        temp.writeFile("cut.dll", command.substr(0, got));  // the headers, without the sections
+        temp.writeFile("readme.dll", "not a library\r\n");
+        temp.writeFile("notes.txt", "not probed\r\n");
+        return " \"" + temp.path() + "\"";
+    }
+    void TearDown() override
+    {
+        InspectorProcess::TearDown();
+        DeleteFileW(unicodeName.c_str());  // the folder's cleanup works with ANSI names
+    }
+    testsupport::TempDir temp;
+    std::wstring unicodeName;
+};
+
+TEST_F(InspectorWithAPluginFolder, ProbesTheTreeAsOneBatchExplainsFailuresAndSumsItUp)
+{
+    size_t lineCount = 0;
+    std::vector<std::string> commandTail(commandBlock.begin() + 2, commandBlock.end());
+    std::string expected = joined(
+        {
+            blockOf("a_import.dll", {"  プラグインID  fedcba98  00000001", "  名称= [画像読み込み]", "  タイプ=  Import",
+                                     "  ファイルタイプ[0]= [ビットマップ画像] [*.bmp;*.dib]",
+                                     "  ファイルタイプ[1]= [Text file] [*.txt]"}),
+            blockOf("cut.dll", {"load error 193", "  ファイルが途中で切れています: cut.dll"}),
+            // Its dependency is found in the inspector's current folder (the fixtures'), that
+            // one's is nowhere.
+            blockOf("indirect.dll", {"load error 126", "  見つからないDLL: gonedep.dll (needsgone.dll が必要とする)"}),
+            blockOf("init.dll", {"load error 1114", "  初期化ルーチン(DllMain)が失敗を返しました"}),
+            blockOf("readme.dll", {"load error 193", "  WindowsのDLLではありません"}),
+            blockOf("sub\\cmd.dll", commandTail),
+            blockOf("sub\\deep\\cmd_old.dll", commandTail),
+            blockOf("sub\\fault.dll", {"  例外が発生しました c0000005"}),
+            blockOf("sub\\missing.dll", {"load error 126", "  見つからないDLL: gonedep.dll"}),
+            blockOf("z?.dll", {"  プラグインID  0000abcd  00000005", "  名称= [Underscore]", "  タイプ=  Select",
+                               "  メニュー[0]= [選択]", "  メニュー[1]= [Select all]"}),
+            {"", "フォルダ  " + temp.path(), "  ファイル数= 10", "  Import= 1", "  Select= 1", "  Command= 2",
+             "  読み込みエラー= 5", "  異常終了= 1", "  ID重複  12ab34cd  00000007: sub\\cmd.dll, sub\\deep\\cmd_old.dll"},
+        },
+        &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), expected);
+
+    // A dropped folder is still one file that does not load, as before.
+    ASSERT_TRUE(dropFiles({wide(temp.file("sub"))}));
+    ASSERT_EQ(waitForLines(4), 4);  // the file line, the load error and why
+    std::string dropped = copiedList();
+    EXPECT_EQ(dropped.rfind(crlfBlock({"", "プラグイン  sub"}) + "load error ", 0), 0u) << dropped;
+    EXPECT_EQ(dropped.find("フォルダ"), std::string::npos) << dropped;
+    closeAndExpectExitCode0();
+}

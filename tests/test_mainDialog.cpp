@@ -5,6 +5,7 @@
 
 #include "filedialogdriver.h"
 #include "inspectorprocess.h"
+#include "loadFailure.h"
 #include "modaldriver.h"
 #include "probe.h"
 #include "resource.h"
@@ -12,6 +13,7 @@
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -253,12 +255,14 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
         EXPECT_EQ(lines[8], "");
         EXPECT_EQ(lines[9], "プラグイン  notes.txt");
         EXPECT_EQ(lines[10], "load error 193");
-        EXPECT_EQ(lines[11], "");
-        EXPECT_EQ(lines[12], "プラグイン  folder.dll");
-        EXPECT_EQ(lines[13].rfind("load error ", 0), 0u);
-        EXPECT_EQ(lines[14], "");
-        EXPECT_EQ(lines[15], "プラグイン  plug_import.dll");
-        EXPECT_EQ(lines.size(), 16u + 5u);
+        EXPECT_EQ(lines[11], "  WindowsのDLLではありません");
+        EXPECT_EQ(lines[12], "");
+        EXPECT_EQ(lines[13], "プラグイン  folder.dll");  // a dropped folder is a file that cannot be loaded
+        EXPECT_EQ(lines[14].rfind("load error ", 0), 0u);
+        EXPECT_EQ(lines[15].rfind("  ", 0), 0u);
+        EXPECT_EQ(lines[16], "");
+        EXPECT_EQ(lines[17], "プラグイン  plug_import.dll");
+        EXPECT_EQ(lines.size(), 18u + 5u);
         EXPECT_EQ(std::string(dllName), fixture("plug_import.dll"));
         EXPECT_STREQ(fn, "plug_import.dll");
 
@@ -477,7 +481,7 @@ TEST_F(MainDialogTest, AnArgumentLongerThanAPathIsShownAsGivenWithALoadError)
     runDialog([&](mainDialog& dialog, HWND, HWND list) {
         ASSERT_TRUE(waitForBatch(dialog));
         std::string shown = "プラグイン  " + longName;
-        EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206"}));
+        EXPECT_EQ(listLines(list), (Lines{"", shown.substr(0, ProbeTextSize - 1), "load error 206", systemMessageLine(206)}));
     }, {wide(longName)});
 }
 
@@ -552,8 +556,9 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         // A right-click on the list: everything can be copied. HTML copy gives what the command does.
         ASSERT_TRUE(setClipboardText("before"));
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
-        std::vector<MenuItem> all = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", false},
-                                     {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
+                                     {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
+                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -566,19 +571,182 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         // Clear empties the list; the record stays, so only HTML copy has something left.
         useListMenu(rightClick, 2);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
-        std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true}, {IDC_COPYHTML, "HTMLコピー", false},
-                                         {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
+                                         {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
+                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
-        std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false}, {IDC_COPYHTML, "HTMLコピー", true},
-                                           {IDC_CLEAR, "クリア", false}, {IDC_STOP, "中止", true}};
+        std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
+                                           {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
+                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 3);
     });
+}
+
+// ---- Folders and saving.
+
+std::string readFile(const std::string& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<no file>";
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD got = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string utf8(const std::string& sjis)
+{
+    std::wstring text = wide(sjis.c_str());
+    std::string out(text.size() * 3 + 1, '\0');
+    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], static_cast<int>(out.size()), nullptr, nullptr) - 1));
+    return out;
+}
+
+BOOL CALLBACK findTree(HWND child, LPARAM found)
+{
+    char name[32] = "";
+    GetClassNameA(child, name, sizeof name);
+    if (lstrcmpiA(name, "SysTreeView32") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// From inside the folder dialog's loop: selects folder in the browse dialog's tree and presses
+// OK once the tree shows it selected, as a user would. Tries again until then, for up to 10 s
+// (the tree fills itself while it opens).
+void answerFolderDialog(const std::wstring& folder, DWORD deadline = GetTickCount() + 10000)
+{
+    testsupport::runLater(200, [=] {
+        HWND browse = testsupport::findDialogWithButton(IDOK);
+        HWND tree = nullptr;
+        if (browse)
+            EnumChildWindows(browse, findTree, reinterpret_cast<LPARAM>(&tree));
+        wchar_t selected[MAX_PATH] = L"";
+        if (tree) {
+            SendMessageW(browse, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+            TVITEMW item = {};
+            item.mask = TVIF_TEXT;
+            item.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+            item.pszText = selected;
+            item.cchTextMax = MAX_PATH;
+            if (item.hItem)
+                SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+        if (!tree || folder.compare(folder.size() - wcslen(selected), std::wstring::npos, selected) != 0 || !selected[0]) {
+            if (static_cast<LONG>(GetTickCount() - deadline) < 0)
+                answerFolderDialog(folder, deadline);
+            return;
+        }
+        PostMessageA(browse, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(browse, IDOK)));
+    });
+}
+
+// Presses `button` of the first message box that shows after the file dialog has gone (a box
+// without the file-name box), for up to 8 s; its text goes to *text.
+void answerBoxAfterFileDialog(int button, std::string* text, int* count, DWORD deadline = GetTickCount() + 8000)
+{
+    testsupport::runLater(50, [=] {
+        HWND box = testsupport::findDialogWithButton(button);
+        if (!box || GetDlgItem(box, testsupport::FileNameBox)) {
+            if (static_cast<LONG>(GetTickCount() - deadline) < 0)
+                answerBoxAfterFileDialog(button, text, count, deadline);
+            return;
+        }
+        *text = testsupport::messageBoxText(box);
+        ++*count;
+        SendMessageA(GetDlgItem(box, button), BM_CLICK, 0, 0);
+    });
+}
+
+TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesTheListAsTextAndHtml)
+{
+    testsupport::TempDir temp;
+    const std::string tree = temp.file("plugins");
+    ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(fixture("plug_import.dll").c_str(), (tree + "\\imp.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixture("plug_command.dll").c_str(), (tree + "\\sub\\cmd.dll").c_str(), FALSE));
+    temp.writeFile("plugins\\broken.dll", "not a library");
+
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        answerFolderDialog(wide(tree));
+        useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 5);  // フォルダを開く...
+        ASSERT_TRUE(waitForBatch(dialog));
+        Lines lines = listLines(list);
+        ASSERT_EQ(lines.size(), 4u + 7u + 8u + 7u);
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4), (Lines{"", "プラグイン  broken.dll", "load error 193", "  WindowsのDLLではありません"}));
+        EXPECT_EQ(lines[5], "プラグイン  imp.dll");
+        EXPECT_EQ(lines[12], "プラグイン  sub\\cmd.dll");
+        EXPECT_EQ(Lines(lines.end() - 7, lines.end()), (Lines{"", "フォルダ  " + tree, "  ファイル数= 3", "  Import= 1", "  Command= 1",
+                                                          "  読み込みエラー= 1", "  異常終了= 0"}));
+
+        // Text: the bytes of Copy.
+        sendCommand(window, IDC_COPY);
+        const std::string copied = clipboardText();
+        bool answered = false;
+        testsupport::answerFileDialog(temp.file("list.txt"), false, &answered);
+        sendCommand(window, IDC_SAVE);
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(readFile(temp.file("list.txt")), copied);
+
+        // HTML, chosen by the name: a whole document in UTF-8, one row per file.
+        testsupport::answerFileDialog(temp.file("list.html"));
+        sendCommand(window, IDC_SAVE);
+        const std::string html = readFile(temp.file("list.html"));
+        EXPECT_EQ(html.rfind("<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">", 0), 0u) << html;
+        const std::string end = "</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n";
+        ASSERT_GT(html.size(), end.size());
+        EXPECT_EQ(html.substr(html.size() - end.size()), end);
+        EXPECT_NE(html.find(utf8("<tr><td>broken.dll</td><td></td><td></td><td></td><td></td><td></td>"
+                                 "<td>load error 193<br>WindowsのDLLではありません</td></tr>")), std::string::npos);
+        EXPECT_NE(html.find(utf8("<tr><td>imp.dll</td><td>fedcba98</td><td>00000001</td><td>画像読み込み</td><td>Import</td>"
+                                 "<td>ビットマップ画像 (*.bmp;*.dib)<br>Text file (*.txt)</td><td></td></tr>")), std::string::npos);
+        EXPECT_NE(html.find(utf8("<td>Command</td><td>表示(&amp;V)<br>Second item<br>三番目</td>")), std::string::npos);
+        size_t rows = 0;
+        for (size_t at = html.find("<tr>"); at != std::string::npos; at = html.find("<tr>", at + 1))
+            ++rows;
+        EXPECT_EQ(rows, 1u + 3u);
+        EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, html.c_str(), static_cast<int>(html.size()), nullptr, 0), 0);
+    });
+}
+
+TEST_F(MainDialogTest, ASaveThatFailsSaysSoAndLeavesTheFileAsItWas)
+{
+    testsupport::TempDir temp;
+    const std::string target = temp.writeFile("list.txt", "earlier contents");
+    // Another program has the file open and lets no one replace it.
+    HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll")});
+        int boxes = 0;
+        std::string message;
+        testsupport::answerFileDialog(target);
+        testsupport::answerMessageBox(IDYES, nullptr, &boxes, 5000);  // replace the file: yes
+        answerBoxAfterFileDialog(IDOK, &message, &boxes);
+        sendCommand(window, IDC_SAVE);
+        EXPECT_EQ(boxes, 2);
+        EXPECT_EQ(message.rfind("保存できませんでした: " + target, 0), 0u) << message;
+    });
+    CloseHandle(held);
+    EXPECT_EQ(readFile(target), "earlier contents");
+    WIN32_FIND_DATAA found;
+    HANDLE left = FindFirstFileA(temp.file("*.tmp").c_str(), &found);  // no temporary file beside it
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << found.cFileName;
+    if (left != INVALID_HANDLE_VALUE)
+        FindClose(left);
 }
 
 }  // namespace

@@ -94,6 +94,17 @@ TEST_F(ProbeTest, ImportPluginListsFileTypesWithTheirExtensionsAndRecordsOnlyThe
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(ptype, 1);
     EXPECT_EQ(record(), (std::vector<std::string>{"ビットマップ画像", "Text file"}));
+    // The extensions are kept beside the strings, for the saved report.
+    ASSERT_NE(menuExt[0], nullptr);
+    ASSERT_NE(menuExt[1], nullptr);
+    EXPECT_STREQ(menuExt[0], "*.bmp;*.dib");
+    EXPECT_STREQ(menuExt[1], "*.txt");
+
+    // A plug-in with menu strings has none, and leaves none of the earlier probe's.
+    probeFixture("plug_command.dll");
+    EXPECT_EQ(nmenu, 3);
+    EXPECT_EQ(menuExt[0], nullptr);
+    EXPECT_EQ(menuExt[1], nullptr);
 }
 
 TEST_F(ProbeTest, UnderscoreOnlyExportsAreProbedLikePlainOnes)
@@ -159,7 +170,7 @@ TEST_F(ProbeTest, MissingEntryPointsAndUnknownTypesEndTheProbeAsTabled)
     EXPECT_EQ(nmenu, 0);
 }
 
-TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndNothingElse)
+TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndWhy)
 {
     testsupport::TempDir temp;
     std::string text = temp.writeFile("readme.txt", "not a library\r\n");
@@ -168,24 +179,32 @@ TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndNothingElse)
 
     struct Case {
         std::string path;
-        DWORD code;  // 0: any system error code
+        Lines why;  // the lines after the file line; a single "load error " when any code will do
     } cases[] = {
-        {text, ERROR_BAD_EXE_FORMAT},
-        {folder, 0},
-        {testsupport::win32BinDir() + "plug_command.dll", ERROR_BAD_EXE_FORMAT},  // other bitness
-        {testsupport::fixturePath("plug_initfail.dll"), ERROR_DLL_INIT_FAILED},
-        {temp.file("missing.dll"), ERROR_MOD_NOT_FOUND},
+        {text, {"load error 193", "  WindowsのDLLではありません"}},
+        {testsupport::win32BinDir() + "plug_command.dll", {"load error 193", "  32ビットのDLLです (x86)"}},
+        {testsupport::fixturePath("plug_initfail.dll"), {"load error 1114", "  初期化ルーチン(DllMain)が失敗を返しました"}},
+        {temp.file("missing.dll"), {"load error 126", "  見つからないDLL: missing.dll"}},
+        // The library it imports is not installed; the API sets it imports are the system's.
+        {testsupport::fixturePath("plug_missingdll.dll"), {"load error 126", "  見つからないDLL: gonedep.dll"}},
+        // Its dependency is found (next to this test program), but that one's is not.
+        {testsupport::fixturePath("plug_indirect.dll"),
+         {"load error 126", "  見つからないDLL: gonedep.dll (needsgone.dll が必要とする)"}},
+        {folder, {"load error "}},
     };
     probeFixture("plug_command.dll");
     for (const Case& c : cases) {
         Lines lines = probe(c.path, "x.dll");
-        ASSERT_EQ(lines.size(), 3u) << c.path;
+        ASSERT_GE(lines.size(), 3u) << c.path;
         EXPECT_EQ(lines[1], "プラグイン  x.dll");
-        if (c.code)
-            EXPECT_EQ(lines[2], "load error " + std::to_string(c.code)) << c.path;
-        else
+        if (c.why.size() > 1) {
+            EXPECT_EQ(Lines(lines.begin() + 2, lines.end()), c.why) << c.path;
+        } else {
+            // A folder: the system's code, and some line that says why.
             EXPECT_EQ(lines[2].rfind("load error ", 0), 0u) << c.path;
-        EXPECT_NE(lines[2], "load error 0");
+            EXPECT_NE(lines[2], "load error 0");
+            EXPECT_GE(lines.size(), 4u);
+        }
         EXPECT_EQ(nmenu, 0) << "a failed load leaves no strings of the previous probe";
         EXPECT_EQ(pm, menuBuf);
     }

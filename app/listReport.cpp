@@ -1,0 +1,223 @@
+// The list's record of probed files and the reports made from it.
+#include "listReport.h"
+
+#include "probe.h"
+#include "rpStrings.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+namespace {
+
+std::string countLine(const char* label, size_t count)
+{
+    char line[ProbeTextSize];
+    formatBounded(line, sizeof line, "  %s= %u", label, static_cast<unsigned>(count));
+    return line;
+}
+
+// Shift-JIS text as UTF-8 that HTML can carry as it is: markup characters become references,
+// control characters (which a document may not contain) become U+FFFD.
+std::string htmlText(const std::string& sjis)
+{
+    if (sjis.empty())
+        return std::string();
+    int length = MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), nullptr, 0);
+    if (length <= 0)
+        return std::string();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), &wide[0], length);
+    for (wchar_t& c : wide) {
+        if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || (c >= 0x7F && c <= 0x9F))
+            c = 0xFFFD;
+    }
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], size, nullptr, nullptr);
+    std::string escaped;
+    escaped.reserve(utf8.size());
+    for (char c : utf8) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c; break;
+        }
+    }
+    return escaped;
+}
+
+std::string hex8(DWORD value)
+{
+    char text[16];
+    formatBounded(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+// A line of the block without its leading blanks.
+std::string trimmed(const std::string& line)
+{
+    size_t start = line.find_first_not_of(' ');
+    return start == std::string::npos ? std::string() : line.substr(start);
+}
+
+}  // namespace
+
+bool ListedFile::failedToLoad() const
+{
+    return outcome == ProbeOutcome::NotProbed || outcome == ProbeOutcome::NoExecutable ||
+           (outcome == ProbeOutcome::Probed && hasResult && result.loadError != 0);
+}
+
+bool ListedFile::endedAbnormally() const
+{
+    return outcome == ProbeOutcome::Faulted || outcome == ProbeOutcome::Exited || outcome == ProbeOutcome::Hung ||
+           outcome == ProbeOutcome::NotStarted;
+}
+
+std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files)
+{
+    std::vector<std::string> lines;
+    char line[ProbeTextSize];
+    lines.push_back("");
+    formatBounded(line, sizeof line, "フォルダ  %s", folder.c_str());
+    lines.push_back(line);
+    lines.push_back(countLine("ファイル数", files.size()));
+
+    size_t perType[8] = {};
+    size_t unknownType = 0, failedLoads = 0, abnormal = 0, stopped = 0;
+    // Files by identifier pair, pairs in the order of their first file.
+    std::map<std::pair<DWORD, DWORD>, std::vector<size_t>> byIds;
+    std::vector<std::pair<DWORD, DWORD>> pairs;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const ListedFile& file = files[i];
+        const ProbeResult& result = file.result;
+        if (file.hasResult && (result.answers & ProbeAnsweredType)) {
+            if (result.ptype >= 1 && result.ptype <= 7)
+                ++perType[result.ptype];
+            else
+                ++unknownType;
+        }
+        if (file.hasResult && (result.answers & ProbeAnsweredIds)) {
+            auto ids = std::make_pair(result.aid, result.pid);
+            std::vector<size_t>& holders = byIds[ids];
+            if (holders.empty())
+                pairs.push_back(ids);
+            holders.push_back(i);
+        }
+        if (file.failedToLoad())
+            ++failedLoads;
+        else if (file.endedAbnormally())
+            ++abnormal;
+        else if (file.outcome == ProbeOutcome::Stopped)
+            ++stopped;
+    }
+    for (int type = 1; type <= 7; ++type) {
+        if (perType[type])
+            lines.push_back(countLine(typeName[type], perType[type]));
+    }
+    if (unknownType)
+        lines.push_back(countLine("不明なタイプ", unknownType));
+    lines.push_back(countLine("読み込みエラー", failedLoads));
+    lines.push_back(countLine("異常終了", abnormal));
+    if (stopped)
+        lines.push_back(countLine("中止", stopped));
+    // The host loads only one plug-in of an identifier pair: every pair held by more than one
+    // file is named with its files.
+    for (const auto& ids : pairs) {
+        const std::vector<size_t>& holders = byIds[ids];
+        if (holders.size() < 2)
+            continue;
+        std::string names;
+        for (size_t holder : holders)
+            names += (names.empty() ? "" : ", ") + files[holder].shown;
+        formatBounded(line, sizeof line, "  ID重複  %08x  %08x: %s", static_cast<unsigned>(ids.first),
+                      static_cast<unsigned>(ids.second), names.c_str());
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string htmlReport(const std::string& title, const std::vector<ListedFile>& files)
+{
+    std::string html =
+        "<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<title>" + htmlText(title) +
+        "</title>\r\n<style>\r\ntable { border-collapse: collapse; }\r\n"
+        "th, td { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }\r\n"
+        "</style>\r\n</head>\r\n<body>\r\n<table>\r\n<thead>\r\n<tr>";
+    for (const char* heading : {"ファイル", "製品ID", "プラグインID", "名称", "タイプ", "文字列・ファイルタイプ", "失敗"})
+        html += "<th>" + htmlText(heading) + "</th>";
+    html += "</tr>\r\n</thead>\r\n<tbody>\r\n";
+    for (const ListedFile& file : files) {
+        const ProbeResult& result = file.result;
+        const int answers = file.hasResult ? result.answers : 0;
+        std::string type;
+        if (answers & ProbeAnsweredType) {
+            char text[32];
+            formatBounded(text, sizeof text, "%s", result.ptype >= 1 && result.ptype <= 7 ? typeName[result.ptype] : "");
+            if (!text[0])
+                formatBounded(text, sizeof text, "不明なタイプ %d", result.ptype);
+            type = text;
+        }
+        std::string strings;
+        for (size_t i = 0; file.hasResult && i < result.strings.size(); ++i) {
+            std::string item = htmlText(result.strings[i]);
+            if (i < result.extensions.size() && !result.extensions[i].empty())
+                item += " (" + htmlText(result.extensions[i]) + ")";
+            strings += (i ? "<br>" : "") + item;
+        }
+        std::string failure;
+        for (const std::string& line : file.failure)
+            failure += (failure.empty() ? "" : "<br>") + htmlText(trimmed(line));
+        html += "<tr><td>" + htmlText(file.shown) + "</td><td>" + (answers & ProbeAnsweredIds ? hex8(result.aid) : "") +
+                "</td><td>" + (answers & ProbeAnsweredIds ? hex8(result.pid) : "") + "</td><td>" +
+                (answers & ProbeAnsweredName ? htmlText(result.pname) : "") + "</td><td>" + htmlText(type) + "</td><td>" +
+                strings + "</td><td>" + failure + "</td></tr>\r\n";
+    }
+    html += "</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n";
+    return html;
+}
+
+DWORD saveWhole(const std::string& path, const std::string& bytes)
+{
+    // The temporary file goes beside the target, so that the final move is a rename within
+    // one folder (and one volume) that either happens whole or not at all.
+    char folder[MAX_PATH] = ".";
+    if (const char* slash = rpLastBackslash(path.c_str())) {
+        size_t length = static_cast<size_t>(slash - path.c_str());
+        if (length == 0 || (length == 2 && path[1] == ':'))
+            ++length;  // a root keeps its backslash
+        if (length >= sizeof folder)
+            return ERROR_FILENAME_EXCED_RANGE;
+        path.copy(folder, length);
+        folder[length] = 0;
+    }
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(folder, "rpi", 0, temporary))
+        return GetLastError();
+    DWORD error = 0;
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+    } else {
+        for (size_t done = 0; done < bytes.size() && !error;) {
+            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+            DWORD written = 0;
+            if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            done += written;
+        }
+        if (!error && !FlushFileBuffers(file))
+            error = GetLastError();
+        CloseHandle(file);
+    }
+    if (!error && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (error)
+        DeleteFileA(temporary);
+    return error;
+}

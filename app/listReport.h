@@ -1,0 +1,48 @@
+// What the list knows of each probed file, kept beside the list in the window (filled when a
+// file's block is shown, emptied with the list), and what is made from it: the summary block of
+// a folder batch and the HTML document that Save writes. Nothing here is read back from the
+// list's lines. Also the safe write that Save uses.
+#ifndef INSPECTOR_LIST_REPORT_H
+#define INSPECTOR_LIST_REPORT_H
+
+#include "probeBatch.h"
+#include "workerProtocol.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// One probed file of the list.
+struct ListedFile {
+    std::string shown;                 // the name in its file line (Shift-JIS)
+    std::string path;                  // its path in the ANSI code page, as best it can
+    ProbeOutcome outcome = ProbeOutcome::Probed;
+    DWORD code = 0;                    // see ProbeOutcome
+    bool hasResult = false;            // the worker sent the file's record
+    ProbeResult result;                // the file's own answers (result.answers says which)
+    std::vector<std::string> failure;  // the lines that say why it failed; empty when it did not
+
+    // The load failed (the loader's error, or refused before any worker).
+    bool failedToLoad() const;
+    // The probe ended abnormally: a fault, the worker's end, no answer, or no worker at all.
+    bool endedAbnormally() const;
+};
+
+// The summary block of a folder batch, shown after the folder's blocks: the empty separator,
+// "フォルダ  FOLDER", the number of files, the count of each plug-in type reported, of failed
+// loads, of abnormal ends and stopped files, and one "  ID重複  AID  PID: a.dll, b.dll" line for
+// every identifier pair that more than one file reports, naming them. Lines are at most 299 bytes.
+std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files);
+
+// A complete HTML document in UTF-8 with one table row per file: file, product and plug-in IDs,
+// name, type, the strings (file types with their extensions), and the failure lines. Every
+// text is converted from Shift-JIS and escaped. title is Shift-JIS.
+std::string htmlReport(const std::string& title, const std::vector<ListedFile>& files);
+
+// Writes bytes to path so that path never holds half of them: a temporary file in the same
+// folder is written and flushed, then replaces path. Returns 0, or the system code of the
+// failure, after which path is as it was and no temporary file is left.
+DWORD saveWhole(const std::string& path, const std::string& bytes);
+
+#endif

@@ -1,0 +1,51 @@
+// Why a library did not load: the lines that follow a probe's "load error %d" line. Run in the
+// process that tried the load, right after it, so that the search below sees the same loaded
+// modules, current folder and PATH as the load did.
+// Missing libraries and functions are found by reading the import tables of the library and of
+// every dependency that is found (each visited once) and the export tables of those it imports
+// from; all tables are read through PeImage, so a damaged file gives a line, never a fault.
+#ifndef INSPECTOR_LOAD_FAILURE_H
+#define INSPECTOR_LOAD_FAILURE_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Where the loader looks for a library that an import names (a name without a folder).
+struct LibrarySearch {
+    // Folders searched in this order.
+    std::vector<std::wstring> folders;
+    // Lower-case names of the system's known libraries (always taken from the system folder).
+    std::vector<std::wstring> knownLibraries;
+    std::wstring systemFolder;
+    // A library of that name already loaded in this process is used as it is.
+    bool useLoadedModules = true;
+
+    // The search of LoadLibrary for the dependencies of a library named by its full path, as
+    // this process does it now: the executable's folder, the system folder, the 16-bit system
+    // folder, the Windows folder, the current folder (before the system folders when the
+    // system's safe search mode is off), then each folder of PATH.
+    static LibrarySearch ofThisProcess();
+};
+
+// The lines (each at most 299 bytes, two leading blanks) that say why loading the file at path
+// failed with the system error code `error`:
+// - 126: every library that cannot be found ("  見つからないDLL: NAME", with the library that
+//   needs it when it is not the file itself); API sets and known libraries never count.
+// - 127: every imported function that its library does not export
+//   ("  見つからない関数: LIB!NAME", "LIB!#ordinal").
+// - 193: what the file is (a 32-bit or 64-bit library with its machine, or not a library).
+// - 1114: the library's initialisation routine returned failure.
+// - any other code: the system's message for it, in one line.
+// A damaged file met on the way (cut short, broken headers, import or export table) gets a line
+// of its own; when nothing is found, a line says so.
+std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error, const LibrarySearch& search);
+// The same with the search of this process.
+std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
+
+// The system's message for an error code as one line of at most 299 bytes ("  " and the text
+// in the ANSI code page, line breaks turned into blanks, cut at a whole character).
+std::string systemMessageLine(DWORD error);
+
+#endif

@@ -67,6 +67,19 @@ std::string trimmed(const std::string& line)
 
 }  // namespace
 
+ListedFile listedFile(const BatchFile& file, const BatchEvent& block)
+{
+    ListedFile entry;
+    entry.shown = file.shown;
+    entry.path = file.dllName;
+    entry.outcome = block.outcome;
+    entry.code = block.code;
+    entry.hasResult = block.hasResult;
+    entry.result = block.result;
+    entry.failure = block.failure;
+    return entry;
+}
+
 bool ListedFile::failedToLoad() const
 {
     return outcome == ProbeOutcome::NotProbed || outcome == ProbeOutcome::NoExecutable ||

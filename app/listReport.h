@@ -29,6 +29,9 @@ struct ListedFile {
     bool endedAbnormally() const;
 };
 
+// The record of a file as its shown block tells it.
+ListedFile listedFile(const BatchFile& file, const BatchEvent& block);
+
 // The summary block of a folder batch, shown after the folder's blocks: the empty separator,
 // "フォルダ  FOLDER", the number of files, the count of each plug-in type reported, of failed
 // loads, of abnormal ends and stopped files, and one "  ID重複  AID  PID: a.dll, b.dll" line for

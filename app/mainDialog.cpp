@@ -25,17 +25,6 @@ namespace {
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
 
-std::string toAnsi(const std::wstring& text)
-{
-    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return std::string();
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], size, nullptr, nullptr);
-    ansi.resize(static_cast<size_t>(size) - 1);
-    return ansi;
-}
-
 std::wstring toWide(const char* text)
 {
     int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -45,23 +34,6 @@ std::wstring toWide(const char* text)
     MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
     wide.resize(static_cast<size_t>(size) - 1);
     return wide;
-}
-
-// A file of a batch from its real name: the record's path and the name shown are the ANSI
-// code page's rendering of it, as best it can.
-BatchFile batchFile(const std::wstring& path)
-{
-    BatchFile file;
-    file.path = path;
-    file.dllName = toAnsi(path);
-    size_t slash = path.find_last_of(L"\\/");
-    file.shown = toAnsi(slash == std::wstring::npos ? path : path.substr(slash + 1));
-    if (file.dllName.size() >= ProbeTextSize) {
-        // The record cannot hold the path: shown as given, and reported as too long.
-        file.shown = file.dllName;
-        file.loadError = ERROR_FILENAME_EXCED_RANGE;
-    }
-    return file;
 }
 
 // Holds the list's drawing while a group of blocks is added: otherwise every added line
@@ -277,7 +249,7 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
 
 void mainDialog::checkDll()
 {
-    BatchFile file = batchFile(toWide(dllName));
+    BatchFile file = batchFileFor(toWide(dllName));
     file.shown = fn;
     queueFiles({file});
 }
@@ -285,42 +257,23 @@ void mainDialog::checkDll()
 void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandFolders)
 {
     // Batch indexes of the new files start after those queued already.
-    const size_t base = batch ? batchFiles.size() : 0;
     std::vector<BatchFile> files;
-    std::vector<FolderRun> runs;
-    for (const std::wstring& path : paths) {
-        if (!expandFolders || !isFolder(path)) {
-            files.push_back(batchFile(path));
-            continue;
-        }
-        FolderRun run;
-        run.shown = toAnsi(path);
-        run.first = base + files.size();
-        const size_t inside = path.empty() || path.back() == L'\\' || path.back() == L'/' ? path.size() : path.size() + 1;
-        for (const std::wstring& found : scanFolder(path)) {
-            BatchFile file = batchFile(found);
-            // Shown by its path inside the folder: copies of one plug-in in two subfolders
-            // differ there, and the summary names them so.
-            if (file.loadError == 0)
-                file.shown = toAnsi(found.substr(inside));
-            files.push_back(file);
-        }
-        run.count = base + files.size() - run.first;
-        runs.push_back(run);
-    }
+    std::vector<BatchFolder> folders;
+    batchFilesFor(paths, expandFolders, batch ? batchFiles.size() : 0, &files, &folders);
     if (files.empty()) {
         // Only folders without a library: their summaries, at once.
-        if (runs.empty() || batch)
+        if (folders.empty() || batch)
             return;
         clearList();
-        for (const FolderRun& run : runs) {
-            for (const std::string& line : folderSummary(run.shown, {}))
+        for (const BatchFolder& folder : folders) {
+            for (const std::string& line : folderSummary(folder.shown, {}))
                 listBox->addString(line.c_str());
         }
         return;
     }
     queueFiles(files);
-    folderRuns.insert(folderRuns.end(), runs.begin(), runs.end());
+    for (const BatchFolder& folder : folders)
+        folderRuns.push_back({folder, false});
 }
 
 void mainDialog::openFolder()
@@ -391,15 +344,7 @@ void mainDialog::showFinishedBlocks()
             const BatchFile& file = batchFiles[block.index];
             for (const std::string& line : block.lines)
                 listBox->addString(line.c_str());
-            ListedFile entry;
-            entry.shown = file.shown;
-            entry.path = file.dllName;
-            entry.outcome = block.outcome;
-            entry.code = block.code;
-            entry.hasResult = block.hasResult;
-            entry.result = block.result;
-            entry.failure = block.failure;
-            listed.push_back(std::move(entry));
+            listed.push_back(listedFile(file, block));
             // The record follows the file as the probe would have left it: a question that was
             // never answered keeps the earlier file's answer.
             rpStrncpy(dllName, file.dllName.c_str(), sizeof dllName);
@@ -448,8 +393,9 @@ void mainDialog::stopBatch()
     size_t started = batch->started();
     batchFiles.resize(started);
     for (FolderRun& run : folderRuns) {
-        if (run.first + run.count > started)
-            run.count = run.first < started ? started - run.first : 0;
+        BatchFolder& folder = run.folder;
+        if (folder.first + folder.count > started)
+            folder.count = folder.first < started ? started - folder.first : 0;
     }
     showFinishedBlocks();
     if (batch)
@@ -459,12 +405,13 @@ void mainDialog::stopBatch()
 void mainDialog::showSummaries()
 {
     for (FolderRun& run : folderRuns) {
-        if (run.summarized || run.first + run.count > shownBlocks || run.first + run.count > listed.size())
+        const BatchFolder& folder = run.folder;
+        if (run.summarized || folder.first + folder.count > shownBlocks || folder.first + folder.count > listed.size())
             continue;
         run.summarized = true;
-        std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(run.first),
-                                      listed.begin() + static_cast<std::ptrdiff_t>(run.first + run.count));
-        for (const std::string& line : folderSummary(run.shown, files))
+        std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
+                                      listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
+        for (const std::string& line : folderSummary(folder.shown, files))
             listBox->addString(line.c_str());
     }
 }

@@ -95,9 +95,7 @@ public:
 private:
     // A folder of the running batch: its files are batch files first .. first + count - 1.
     struct FolderRun {
-        std::string shown;          // the folder as its summary names it
-        size_t first = 0;
-        size_t count = 0;
+        BatchFolder folder;
         bool summarized = false;    // its summary block is shown
     };
 

@@ -1,6 +1,7 @@
 // Parallel, isolated probing of a batch of files.
 #include "probeBatch.h"
 
+#include "folderScan.h"
 #include "loadFailure.h"
 #include "peImage.h"
 #include "probe.h"
@@ -54,6 +55,60 @@ std::wstring ownExecutablePath()
 int ownBitness()
 {
     return sizeof(void*) == 8 ? 64 : 32;
+}
+
+namespace {
+
+std::string toAnsi(const std::wstring& text)
+{
+    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return std::string();
+    std::string ansi(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], size, nullptr, nullptr);
+    ansi.resize(static_cast<size_t>(size) - 1);
+    return ansi;
+}
+
+}  // namespace
+
+BatchFile batchFileFor(const std::wstring& path)
+{
+    BatchFile file;
+    file.path = path;
+    file.dllName = toAnsi(path);
+    size_t slash = path.find_last_of(L"\\/");
+    file.shown = toAnsi(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    if (file.dllName.size() >= ProbeTextSize) {
+        file.shown = file.dllName;
+        file.loadError = ERROR_FILENAME_EXCED_RANGE;
+    }
+    return file;
+}
+
+void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, size_t base,
+                   std::vector<BatchFile>* files, std::vector<BatchFolder>* folders)
+{
+    for (const std::wstring& path : paths) {
+        if (!expandFolders || !isFolder(path)) {
+            files->push_back(batchFileFor(path));
+            continue;
+        }
+        BatchFolder folder;
+        folder.shown = toAnsi(path);
+        folder.first = base + files->size();
+        const size_t inside = path.empty() || path.back() == L'\\' || path.back() == L'/' ? path.size() : path.size() + 1;
+        for (const std::wstring& found : scanFolder(path)) {
+            BatchFile file = batchFileFor(found);
+            // Shown by its path inside the folder: copies of one plug-in in two subfolders
+            // differ there, and the summary names them so.
+            if (file.loadError == 0)
+                file.shown = toAnsi(found.substr(inside));
+            files->push_back(file);
+        }
+        folder.count = base + files->size() - folder.first;
+        folders->push_back(folder);
+    }
 }
 
 // The workers one serving thread uses, one per bitness, taken from the pool when first needed
@@ -306,8 +361,12 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
             break;
         }
     }
-    if (sent)
+    if (sent) {
         lines = worker.lines();
+        // A worker that ended, hung or was stopped sent no record: take the one it left.
+        if (!event->hasResult)
+            event->hasResult = worker.lastRecord(&event->result);
+    }
     else {
         event->outcome = ProbeOutcome::NotStarted;
         event->code = ERROR_BROKEN_PIPE;

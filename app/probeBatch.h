@@ -106,4 +106,22 @@ private:
 // This process's bitness: 32 or 64.
 int ownBitness();
 
+// A file of a batch from its real name: the record's path and the name shown are the ANSI code
+// page's rendering of it, as best it can. A path the record cannot hold is shown as given and
+// reported as too long without probing.
+BatchFile batchFileFor(const std::wstring& path);
+
+// A folder of a batch: its files are the batch's files first .. first + count - 1.
+struct BatchFolder {
+    std::string shown;  // the folder as its summary names it
+    size_t first = 0;
+    size_t count = 0;
+};
+
+// The batch files of paths, for a batch that holds `base` files already. Each path is a file,
+// or with expandFolders a folder stands for every .dll file of its tree (scanFolder), each
+// shown by its path inside the folder; such folders are added to *folders.
+void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, size_t base,
+                   std::vector<BatchFile>* files, std::vector<BatchFolder>* folders);
+
 #endif

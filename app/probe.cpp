@@ -150,8 +150,9 @@ void enumerate(ProbeSink& list, HMODULE library)
             const char* text = enumString(i);
             if (!text)
                 break;
-            addLine(list, "  メニュー[%d]= [%s]", i, text);
+            // Recorded before its line, so that the record holds what every line shows.
             addMenu(text);
+            addLine(list, "  メニュー[%d]= [%s]", i, text);
         }
         return;
     }
@@ -164,9 +165,9 @@ void enumerate(ProbeSink& list, HMODULE library)
         if (!fileType)
             break;
         const char* ext = enumFileExt(i);
-        addLine(list, "  ファイルタイプ[%d]= [%s] [%s]", i, fileType, ext ? ext : "");
         if (addMenu(fileType))
             addMenuExtension(ext);
+        addLine(list, "  ファイルタイプ[%d]= [%s] [%s]", i, fileType, ext ? ext : "");
     }
 }
 

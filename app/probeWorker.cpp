@@ -65,15 +65,27 @@ public:
     }
     bool send()
     {
-        if (overflow_)
-            return false;
-        uint32_t length = static_cast<uint32_t>(size_ - 5);
-        for (int i = 0; i < 4; ++i)
-            buffer_[1 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-        return sendBytes(buffer_, size_);
+        return !overflow_ && finish() && sendBytes(buffer_, size_);
+    }
+    // Copies the whole message into dst; its size, or 0 when it does not fit.
+    LONG copyTo(char* dst, size_t room)
+    {
+        if (overflow_ || !finish() || size_ > room)
+            return 0;
+        std::memcpy(dst, buffer_, size_);
+        return static_cast<LONG>(size_);
     }
 
 private:
+    // Writes the payload's length into the header.
+    bool finish()
+    {
+        uint32_t length = static_cast<uint32_t>(size_ - 5);
+        for (int i = 0; i < 4; ++i)
+            buffer_[1 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
+        return true;
+    }
+
     char buffer_[Capacity];
     size_t size_;
     bool overflow_;
@@ -83,11 +95,11 @@ private:
 constexpr size_t RecordCapacity = 5 + 8 * 4 + ProbeTextSize + MenuMax * 8 + 2 * MenuPoolSize;
 
 
-// The record as the probe left it, as a Record message, or after a fault as the Fault message
+// The record as the probe left it into a message: a Record, or after a fault the Fault message
 // with the exception's code first (the record may then be partly filled).
-bool sendRecord(WorkerMessage kind, DWORD faultCode)
+template <size_t Capacity>
+void putRecord(FixedMessage<Capacity>& message, WorkerMessage kind, DWORD faultCode)
 {
-    static FixedMessage<RecordCapacity> message(kind);  // static: large, and used on a fault
     message.reset(kind);
     if (kind == WorkerMessage::Fault)
         message.putInt(faultCode);
@@ -103,15 +115,28 @@ bool sendRecord(WorkerMessage kind, DWORD faultCode)
         message.putText(menu[i]);
         message.putText(menuExt[i] ? menuExt[i] : "");
     }
-    return message.send();
 }
 
-// Each line goes into the block shared with the window at once, so that the lines before a
-// fault, an end or a hang are kept.
+FixedMessage<RecordCapacity> recordMessage(WorkerMessage::Record);  // large, and used on a fault
+
+bool sendRecord(WorkerMessage kind, DWORD faultCode)
+{
+    putRecord(recordMessage, kind, faultCode);
+    return recordMessage.send();
+}
+
+// Each line goes into the block shared with the window at once, with the record as it stands,
+// so that what the plug-in answered before a fault, an end or a hang is kept.
 class SharedSink : public ProbeSink {
 public:
     explicit SharedSink(SharedLines* shared) : shared_(shared) {}
-    void addLine(const char* line) override { appendSharedLine(shared_, line, strnlen(line, ProbeTextSize)); }
+    void addLine(const char* line) override
+    {
+        putRecord(recordMessage, WorkerMessage::Record, 0);
+        LONG size = recordMessage.copyTo(shared_->record, sizeof shared_->record);
+        InterlockedExchange(&shared_->recordSize, size);
+        appendSharedLine(shared_, line, strnlen(line, ProbeTextSize));
+    }
 
 private:
     SharedLines* shared_;  // not owned: the window's block, mapped into this process

@@ -278,8 +278,15 @@ void WorkerProcess::close()
 
 void WorkerProcess::clearLines()
 {
-    if (shared_)
+    if (shared_) {
         InterlockedExchange(&shared_->committed, 0);
+        InterlockedExchange(&shared_->recordSize, 0);
+    }
+}
+
+bool WorkerProcess::lastRecord(ProbeResult* result) const
+{
+    return shared_ && sharedRecord(shared_, result);
 }
 
 std::vector<std::string> WorkerProcess::lines() const

@@ -45,6 +45,9 @@ public:
     std::vector<std::string> lines() const;
     // Grows with every line the worker adds: a sign of life while a file is probed.
     LONG lineProgress() const;
+    // The record of the current file as the worker left it at its last line (for a worker that
+    // ended or was ended before it sent the record); false when there is none.
+    bool lastRecord(ProbeResult* result) const;
 
 private:
     // Starts one overlapped read unless one is pending; false when the pipe is closed.

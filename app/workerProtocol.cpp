@@ -194,3 +194,15 @@ std::wstring sharedLinesName(const std::wstring& pipeName)
     size_t slash = pipeName.find_last_of(L'\\');
     return L"Local\\" + (slash == std::wstring::npos ? pipeName : pipeName.substr(slash + 1)) + L"-lines";
 }
+
+bool sharedRecord(const SharedLines* shared, ProbeResult* result)
+{
+    LONG size = InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->recordSize), 0, 0);
+    if (size <= 0 || static_cast<size_t>(size) > sizeof shared->record)
+        return false;
+    std::string received(shared->record, static_cast<size_t>(size));
+    WorkerMessage kind;
+    std::string payload;
+    bool broken = false;
+    return takeMessage(received, &kind, &payload, &broken) && kind == WorkerMessage::Record && decodeResult(payload, result);
+}

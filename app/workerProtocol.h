@@ -22,12 +22,18 @@ enum class WorkerMessage : unsigned char {
 
 constexpr uint32_t WorkerMessageMax = 1 << 20;  // a longer payload is a broken stream
 
+struct ProbeResult;
+
 // The shared block of one worker: the lines of the file being probed, each a 16-bit length and
-// the bytes. The window empties it before each request; the worker appends a line's bytes and
-// only then publishes the new length, so the window never sees half a line.
+// the bytes, and the file's record as it stood at the last line. The window empties it before
+// each request; the worker appends a line's bytes and only then publishes the new length, so the
+// window never sees half a line. The window reads the record only once the worker is done with
+// the file or gone: a worker that ends or hangs sends no Record message, but its record is here.
 struct SharedLines {
-    volatile LONG committed;  // bytes of data that hold whole lines
-    char data[65536 - sizeof(LONG)];  // room for a file's largest block, about 32 KB
+    volatile LONG committed;   // bytes of data that hold whole lines
+    volatile LONG recordSize;  // bytes of record: a Record message; 0 when none yet
+    char data[65536];          // room for a file's largest block, about 32 KB
+    char record[32768];        // room for the largest record, about 21 KB
 };
 
 // The name of the shared block that goes with a worker's pipe.
@@ -36,6 +42,8 @@ std::wstring sharedLinesName(const std::wstring& pipeName);
 bool appendSharedLine(SharedLines* shared, const char* line, size_t length);
 // The published lines.
 std::vector<std::string> sharedLines(const SharedLines* shared);
+// The record the worker published last; false when there is none (or it is damaged).
+bool sharedRecord(const SharedLines* shared, ProbeResult* result);
 // The published length, read as the worker last published it.
 LONG sharedCommitted(const SharedLines* shared);
 

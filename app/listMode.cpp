@@ -4,6 +4,7 @@
 #include "app_version.h"
 #include "outputChannel.h"
 #include "peImage.h"
+#include "listReport.h"
 #include "probe.h"
 
 #include <nlohmann/json.hpp>
@@ -53,156 +54,6 @@ std::string utf8FromShiftJis(const std::string& text)
     return fromWide(toWide(text, ShiftJis), CP_UTF8);
 }
 
-// ---- Reading a block's lines (Shift-JIS, as the probe formats them)
-
-// Where the ASCII `pattern` last starts on a character boundary of the Shift-JIS text; npos
-// when nowhere. A trail byte that looks like ASCII is never taken for it.
-size_t findLastWhole(const std::string& text, const char* pattern)
-{
-    size_t found = std::string::npos;
-    size_t length = std::char_traits<char>::length(pattern);
-    for (size_t i = 0; i < text.size();) {
-        if (text.compare(i, length, pattern) == 0)
-            found = i;
-        i += IsDBCSLeadByteEx(ShiftJis, static_cast<BYTE>(text[i])) && i + 1 < text.size() ? 2 : 1;
-    }
-    return found;
-}
-
-bool startsWith(const std::string& line, const char* prefix, std::string* rest)
-{
-    size_t length = std::char_traits<char>::length(prefix);
-    if (line.compare(0, length, prefix) != 0)
-        return false;
-    *rest = line.substr(length);
-    return true;
-}
-
-// The text of "[text]" after its opening bracket: without the closing one, unless the line was
-// cut before it.
-std::string unbracket(const std::string& text)
-{
-    size_t close = findLastWhole(text, "]");
-    return close != std::string::npos && close + 1 == text.size() ? text.substr(0, close) : text;
-}
-
-// A collected string: a menu string, or a file type with its extensions.
-struct CollectedString {
-    std::string text;
-    bool hasExtensions = false;
-    std::string extensions;
-};
-
-// A menu line "  メニュー[%d]= [%s]" or a file-type line "  ファイルタイプ[%d]= [%s] [%s]".
-bool collectedString(const std::string& line, CollectedString* entry)
-{
-    std::string rest;
-    bool menu = startsWith(line, "  メニュー[", &rest);
-    if (!menu && !startsWith(line, "  ファイルタイプ[", &rest))
-        return false;
-    size_t open = rest.find("]= [");
-    if (open == std::string::npos)
-        return false;
-    entry->text = rest.substr(open + 4);
-    if (menu) {
-        entry->text = unbracket(entry->text);
-        return true;
-    }
-    // "type] [extensions]": the last "] [" divides them.
-    size_t divide = findLastWhole(entry->text, "] [");
-    entry->hasExtensions = divide != std::string::npos;
-    if (entry->hasExtensions) {
-        entry->extensions = unbracket(entry->text.substr(divide + 3));
-        entry->text.resize(divide);
-    }
-    return true;
-}
-
-// What the plug-in answered, in Shift-JIS.
-struct Answers {
-    bool hasIds = false;
-    DWORD aid = 0;
-    DWORD pid = 0;
-    bool hasName = false;
-    std::string name;
-    bool hasType = false;
-    int type = 0;
-    std::vector<CollectedString> strings;
-};
-
-// The answers the block's lines show. The lines are the probe's: "  プラグインID  %08x  %08x",
-// "  名称= [%s]", "  タイプ=  %s", "  不明なタイプ %d" and the collected strings' (a line is cut
-// at 299 bytes).
-Answers answersFromLines(const std::vector<std::string>& lines)
-{
-    Answers answers;
-    for (const std::string& line : lines) {
-        std::string rest;
-        unsigned long aid = 0, pid = 0;
-        if (startsWith(line, "  プラグインID  ", &rest)) {
-            if (std::sscanf(rest.c_str(), "%8lx  %8lx", &aid, &pid) == 2) {
-                answers.hasIds = true;
-                answers.aid = static_cast<DWORD>(aid);
-                answers.pid = static_cast<DWORD>(pid);
-            }
-        } else if (startsWith(line, "  名称= [", &rest)) {
-            answers.hasName = true;
-            answers.name = unbracket(rest);
-        } else if (startsWith(line, "  タイプ=  ", &rest)) {
-            for (int type = 1; type < 8; ++type) {
-                if (rest == typeName[type]) {
-                    answers.hasType = true;
-                    answers.type = type;
-                }
-            }
-        } else if (startsWith(line, "  不明なタイプ ", &rest)) {
-            answers.hasType = true;
-            answers.type = std::atoi(rest.c_str());
-        } else {
-            CollectedString entry;
-            if (collectedString(line, &entry))
-                answers.strings.push_back(entry);
-        }
-    }
-    return answers;
-}
-
-// The answers of a file: the worker's record where it arrived (its texts are whole), else what
-// the lines show (a worker that ended or hung sends no record, but its lines tell what the
-// plug-in had answered by then). The record has no extensions: each file type takes them from
-// the next file-type line that shows the same type.
-Answers answersOf(const BatchEvent& event)
-{
-    Answers answers = answersFromLines(event.lines);
-    if (!event.hasResult)
-        return answers;
-    const ProbeResult& result = event.result;
-    answers.hasIds = (result.answers & ProbeAnsweredIds) != 0;
-    answers.aid = result.aid;
-    answers.pid = result.pid;
-    answers.hasName = (result.answers & ProbeAnsweredName) != 0;
-    answers.name = result.pname;
-    answers.hasType = (result.answers & ProbeAnsweredType) != 0;
-    answers.type = result.ptype;
-    std::vector<CollectedString> shown;
-    shown.swap(answers.strings);
-    size_t next = 0;
-    for (const std::string& text : result.strings) {
-        CollectedString entry;
-        entry.text = text;
-        for (size_t line = next; line < shown.size(); ++line) {
-            if (shown[line].hasExtensions && shown[line].text == text) {
-                entry.hasExtensions = true;
-                entry.extensions = shown[line].extensions;
-                next = line + 1;
-                break;
-            }
-        }
-        answers.strings.push_back(entry);
-    }
-    return answers;
-}
-
 // ---- How a file's probe ended
 
 struct Outcome {
@@ -212,87 +63,41 @@ struct Outcome {
     std::vector<std::string> explanation;  // Shift-JIS, without their indentation
 };
 
-// The lines after the block's failure line: the first line starting with `failure` (the
-// probe's load error), or the last (the line the batch adds when a worker failed).
-std::vector<std::string> linesAfter(const std::vector<std::string>& lines, const char* failure, bool last)
-{
-    size_t found = lines.size();
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].compare(0, std::char_traits<char>::length(failure), failure) == 0) {
-            found = i;
-            if (!last)
-                break;
-        }
-    }
-    std::vector<std::string> after;
-    for (size_t i = found + 1; i < lines.size(); ++i)
-        after.push_back(lines[i].substr(std::min(lines[i].find_first_not_of(' '), lines[i].size())));
-    return after;
-}
-
 Outcome outcomeOf(const BatchEvent& event)
 {
+    static const struct {
+        ProbeOutcome outcome;
+        const char* kind;
+        bool hasCode;
+    } kinds[] = {
+        {ProbeOutcome::NotProbed, "loadError", true},   {ProbeOutcome::NoExecutable, "workerMissing", false},
+        {ProbeOutcome::Faulted, "fault", true},          {ProbeOutcome::Exited, "exited", true},
+        {ProbeOutcome::Hung, "hung", false},             {ProbeOutcome::Stopped, "stopped", false},
+        {ProbeOutcome::NotStarted, "workerNotStarted", true},
+    };
     Outcome outcome;
-    const char* failure = nullptr;  // the start of the failure line
-    bool last = true;
-    outcome.hasCode = true;
-    outcome.code = event.code;
-    switch (event.outcome) {
-    case ProbeOutcome::Probed: {
-        outcome.hasCode = false;
-        if (fileAnswered(event))
-            break;
-        std::string rest;
-        for (const std::string& line : event.lines) {
-            if (startsWith(line, "load error ", &rest)) {
-                outcome.kind = "loadError";
-                outcome.hasCode = true;
-                outcome.code = static_cast<DWORD>(std::strtoul(rest.c_str(), nullptr, 10));
-                failure = "load error ";
-                last = false;
-                break;
+    if (event.outcome == ProbeOutcome::Probed) {
+        if (event.hasResult && event.result.loadError != 0) {
+            outcome.kind = "loadError";
+            outcome.hasCode = true;
+            outcome.code = static_cast<DWORD>(event.result.loadError);
+        } else if (!fileAnswered(event)) {
+            outcome.kind = "incomplete";
+        }
+    } else {
+        for (const auto& known : kinds) {
+            if (known.outcome == event.outcome) {
+                outcome.kind = known.kind;
+                outcome.hasCode = known.hasCode;
+                outcome.code = event.code;
             }
         }
-        if (!failure)
-            outcome.kind = "incomplete";
-        break;
     }
-    case ProbeOutcome::NotProbed:
-        outcome.kind = "loadError";
-        failure = "load error ";
-        last = false;
-        break;
-    case ProbeOutcome::NoExecutable:
-        outcome.kind = "workerMissing";
-        outcome.hasCode = false;
-        failure = "load error ";
-        last = false;
-        break;
-    case ProbeOutcome::Faulted:
-        outcome.kind = "fault";
-        failure = "  例外が発生しました ";
-        break;
-    case ProbeOutcome::Exited:
-        outcome.kind = "exited";
-        failure = "  プロセスが終了しました ";
-        break;
-    case ProbeOutcome::Hung:
-        outcome.kind = "hung";
-        outcome.hasCode = false;
-        failure = "  応答がありません";
-        break;
-    case ProbeOutcome::Stopped:
-        outcome.kind = "stopped";
-        outcome.hasCode = false;
-        failure = "  中止しました";
-        break;
-    case ProbeOutcome::NotStarted:
-        outcome.kind = "workerNotStarted";
-        failure = "  検査プロセスを起動できません ";
-        break;
+    // The failure lines are the line that names the failure, then what explains it.
+    for (size_t i = 1; i < event.failure.size(); ++i) {
+        const std::string& line = event.failure[i];
+        outcome.explanation.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
     }
-    if (failure)
-        outcome.explanation = linesAfter(event.lines, failure, last);
     return outcome;
 }
 
@@ -312,25 +117,32 @@ std::string hex8(DWORD value)
 
 Json fileJson(const std::wstring& path, const BatchEvent& event)
 {
-    Answers answers = answersOf(event);
+    // The worker's record: sent with the file's end, or as it stood at the last line of a
+    // worker that ended or hung.
+    const ProbeResult& result = event.result;
+    bool hasIds = event.hasResult && (result.answers & ProbeAnsweredIds);
+    bool hasName = event.hasResult && (result.answers & ProbeAnsweredName);
+    bool hasType = event.hasResult && (result.answers & ProbeAnsweredType);
+    bool knownType = hasType && result.ptype >= 1 && result.ptype <= 7;
+    bool fileTypes = hasType && (result.ptype == 1 || result.ptype == 2);
     Outcome outcome = outcomeOf(event);
     WORD machine = peMachine(path);
-    bool knownType = answers.hasType && answers.type >= 1 && answers.type <= 7;
 
     Json file;
     file["path"] = fromWide(path, CP_UTF8);
     file["bitness"] = orNull(machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64,
                              machine == IMAGE_FILE_MACHINE_I386 ? 32 : 64);
-    file["productId"] = orNull(answers.hasIds, hex8(answers.aid));
-    file["pluginId"] = orNull(answers.hasIds, hex8(answers.pid));
-    file["name"] = orNull(answers.hasName, utf8FromShiftJis(answers.name));
-    file["type"] = orNull(answers.hasType, answers.type);
-    file["typeName"] = orNull(knownType, knownType ? typeName[answers.type] : "");
+    file["productId"] = orNull(hasIds, hex8(result.aid));
+    file["pluginId"] = orNull(hasIds, hex8(result.pid));
+    file["name"] = orNull(hasName, utf8FromShiftJis(result.pname));
+    file["type"] = orNull(hasType, result.ptype);
+    file["typeName"] = orNull(knownType, knownType ? typeName[result.ptype] : "");
     Json strings = Json::array();
-    for (const CollectedString& entry : answers.strings) {
+    for (size_t i = 0; event.hasResult && i < result.strings.size(); ++i) {
         Json item;
-        item["text"] = utf8FromShiftJis(entry.text);
-        item["extensions"] = orNull(entry.hasExtensions, utf8FromShiftJis(entry.extensions));
+        item["text"] = utf8FromShiftJis(result.strings[i]);
+        std::string extensions = i < result.extensions.size() ? result.extensions[i] : std::string();
+        item["extensions"] = orNull(fileTypes, utf8FromShiftJis(extensions));
         strings.push_back(item);
     }
     file["strings"] = strings;
@@ -348,23 +160,6 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
 std::string toAnsi(const std::wstring& text)
 {
     return fromWide(text, CP_ACP);
-}
-
-// A file of the batch as the window makes it from a real name: the record's path and the name
-// shown are the ANSI code page's rendering of it, and a path the record cannot hold is reported
-// as too long without probing.
-BatchFile batchFile(const std::wstring& path)
-{
-    BatchFile file;
-    file.path = path;
-    file.dllName = toAnsi(path);
-    size_t slash = path.find_last_of(L"\\/");
-    file.shown = toAnsi(slash == std::wstring::npos ? path : path.substr(slash + 1));
-    if (file.dllName.size() >= ProbeTextSize) {
-        file.shown = file.dllName;
-        file.loadError = ERROR_FILENAME_EXCED_RANGE;
-    }
-    return file;
 }
 
 std::wstring programName()
@@ -404,17 +199,35 @@ int usageError(const std::string& message)
 }
 
 // Probes the files with workers and writes each file's result in file order: the list lines
-// as each file's turn comes, or the JSON document at the end. Returns the exit code.
+// as each file's turn comes (a folder's summary block after its files, as the window shows it),
+// or the JSON document at the end. Returns the exit code.
 int runList(const InspectorOptions& options, OutputChannel& output)
 {
-    std::vector<std::wstring> paths = expandPaths(options.files);
     std::vector<BatchFile> files;
-    for (const std::wstring& path : paths)
-        files.push_back(batchFile(path));
+    std::vector<BatchFolder> folders;
+    batchFilesFor(expandPaths(options.files), true, 0, &files, &folders);
 
     bool allAnswered = true;
     bool written = true;
     Json document = Json::array();
+    std::vector<ListedFile> listed;
+    size_t summarized = 0;  // folders whose summary is written
+    // The summaries of the folders whose files are all written (folders come in file order).
+    auto writeSummaries = [&](size_t filesWritten) {
+        for (; summarized < folders.size() && folders[summarized].first + folders[summarized].count <= filesWritten;
+             ++summarized) {
+            const BatchFolder& folder = folders[summarized];
+            if (options.json)
+                continue;
+            std::vector<ListedFile> inside(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
+                                           listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
+            std::string text;
+            for (const std::string& line : folderSummary(folder.shown, inside))
+                text += line + "\r\n";
+            written = written && output.write(text, ShiftJis);
+        }
+    };
+    writeSummaries(0);
     if (!files.empty()) {
         // The batch reports to a message-only window of this thread; its events are taken
         // from the queue here, not dispatched.
@@ -443,8 +256,9 @@ int runList(const InspectorOptions& options, OutputChannel& output)
             for (auto ready = waiting.find(next); ready != waiting.end(); ready = waiting.find(next)) {
                 const BatchEvent& block = *ready->second;
                 allAnswered = allAnswered && fileAnswered(block);
+                listed.push_back(listedFile(files[next], block));
                 if (options.json) {
-                    document.push_back(fileJson(paths[next], block));
+                    document.push_back(fileJson(files[next].path, block));
                 } else {
                     std::string text;
                     for (const std::string& line : block.lines)
@@ -453,6 +267,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
                 }
                 waiting.erase(ready);
                 ++next;
+                writeSummaries(next);
             }
         }
         DestroyWindow(sink);
@@ -475,16 +290,13 @@ bool fileAnswered(const BatchEvent& event)
 
 std::vector<std::wstring> expandPaths(const std::vector<std::wstring>& paths)
 {
-    std::vector<std::wstring> files;
+    std::vector<std::wstring> full;
     for (const std::wstring& path : paths) {
-        wchar_t full[32768];
-        DWORD length = GetFullPathNameW(path.c_str(), 32768, full, nullptr);
-        std::wstring file = length > 0 && length < 32768 ? std::wstring(full, length) : path;
-        // The place where a folder becomes the files of a folder batch; for now every path is
-        // probed as the file it names.
-        files.push_back(file);
+        wchar_t buffer[32768];
+        DWORD length = GetFullPathNameW(path.c_str(), 32768, buffer, nullptr);
+        full.push_back(length > 0 && length < 32768 ? std::wstring(buffer, length) : path);
     }
-    return files;
+    return full;
 }
 
 int runWithoutWindow(const InspectorOptions& options)

@@ -22,9 +22,9 @@ enum ListExitCode {
 // Runs --help, --version or --list as `options` ask. Returns the process's exit code.
 int runWithoutWindow(const InspectorOptions& options);
 
-// The files to probe for the PATH arguments, in order, each taken against the current
-// directory as the shell would. Folders are expanded here (into the files a folder batch of the
-// window would probe); until then a folder is probed as a file and gets its load error.
+// The PATH arguments as full paths, each taken against the current directory as the shell
+// would. A folder among them is probed as a folder batch of the window: every .dll file of its
+// tree, then its summary block.
 std::vector<std::wstring> expandPaths(const std::vector<std::wstring>& paths);
 
 // Whether the file's probe ran to its end with its IDs, a name and a known type.

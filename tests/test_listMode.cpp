@@ -93,15 +93,24 @@ std::string utf8(const std::string& ansi)
 
 const char* const mixedFiles = " plug_command.dll plug_import.dll plug_fault_id.dll plug_noname.dll plug_type8.dll nothere.dll";
 
-// The window started with the same files, to compare its Copy with the list's text.
+// The window started with the same files and a plug-in folder, to compare its Copy with the
+// list's text.
 class ListAgainstTheWindow : public testsupport::InspectorProcess {
 protected:
-    std::string arguments() override { return mixedFiles; }
+    std::string arguments() override
+    {
+        CreateDirectoryA(folder.file("sub").c_str(), nullptr);
+        CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), folder.file("sub\\a.dll").c_str(), FALSE);
+        CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), folder.file("b.dll").c_str(), FALSE);
+        return std::string(mixedFiles) + " \"" + folder.path() + "\"";
+    }
+    testsupport::TempDir folder;
 };
 
 TEST_F(ListAgainstTheWindow, TextIsTheBytesOfTheWindowsCopy)
 {
-    ListRun run = runInspector(std::string("--list") + mixedFiles);
+    ListRun run = runInspector("--list" + arguments());
+    EXPECT_NE(run.out.find("  ID重複  12ab34cd  00000007: b.dll, sub\\a.dll\r\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 1u);  // a fault, a missing name, an unknown type, a missing file
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(run.out.rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll", "  プラグインID  12ab34cd  00000007"}), 0), 0u)

@@ -27,6 +27,20 @@ LONG CALLBACK faultHandler(EXCEPTION_POINTERS* info)
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// Records in c the registers with which execution resumes right after the call that made the
+// record. On x64 RtlCaptureContext does just that. On i386 it describes its caller's frame through
+// EBP, as if the caller had just returned; so there it is called from a function with a frame
+// pointer that only makes that call, and the record resumes where that function returns.
+#ifdef _WIN64
+#define CAPTURE_RESUME_POINT(c) RtlCaptureContext(c)
+#else
+#define CAPTURE_RESUME_POINT(c) captureReturn(c)
+__attribute__((noipa, optimize("no-omit-frame-pointer"))) void captureReturn(CONTEXT* c)
+{
+    RtlCaptureContext(c);
+}
+#endif
+
 }  // namespace
 
 bool rpIsGuardedFault(DWORD code)
@@ -57,7 +71,7 @@ __attribute__((noinline)) DWORD rpGuardedCall(void (*fn)(void* context), void* c
 
     volatile bool resumed = false;
     faultCode = 0;
-    RtlCaptureContext(&resumeContext);
+    CAPTURE_RESUME_POINT(&resumeContext);
     asm volatile("" ::: "memory");
     if (!resumed) {
         resumed = true;

@@ -25,6 +25,21 @@ void callEntry(void* context)
     call->result = call->entry();
 }
 
+// The unhandled-exception filter and the thread procedure are stdcall on 32 bits, which a
+// lambda cannot be.
+volatile LONG unhandledSeen;
+
+LONG WINAPI endThreadOnUnhandled(EXCEPTION_POINTERS*)
+{
+    InterlockedExchange(&unhandledSeen, 1);
+    ExitThread(7);
+}
+
+DWORD WINAPI callEntryOnThread(LPVOID entry)
+{
+    return static_cast<DWORD>(reinterpret_cast<IntEntry>(entry)());
+}
+
 class GuardTest : public testing::Test {
 protected:
     void SetUp() override
@@ -86,21 +101,16 @@ TEST_F(GuardTest, FaultsOutsideAGuardedCallAreNotSwallowed)
     // ordinary handlers (here the unhandled-exception filter, which ends the "probe" thread).
     EXPECT_EQ(run("answer"), 0u);
     IntEntry access = entryOf(library, "faultAccess");
-    static volatile LONG filtered = 0;
-    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG {
-        InterlockedExchange(&filtered, 1);
-        ExitThread(7);
-    });
-    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID p) -> DWORD {
-        return static_cast<DWORD>(reinterpret_cast<IntEntry>(p)());
-    }, reinterpret_cast<LPVOID>(access), 0, nullptr);
+    unhandledSeen = 0;
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(endThreadOnUnhandled);
+    HANDLE thread = CreateThread(nullptr, 0, callEntryOnThread, reinterpret_cast<LPVOID>(access), 0, nullptr);
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     DWORD exitCode = 0;
     GetExitCodeThread(thread, &exitCode);
     CloseHandle(thread);
     SetUnhandledExceptionFilter(previous);
-    EXPECT_EQ(filtered, 1);
+    EXPECT_EQ(unhandledSeen, 1);
     EXPECT_EQ(exitCode, 7u);
 }
 

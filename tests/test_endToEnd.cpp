@@ -46,7 +46,7 @@ std::string block(const std::vector<std::string>& lines)
 
 std::string inspectorPath()
 {
-    // The executable lies one folder above the test programs: build\win64\.
+    // The executable lies one folder above the test programs: build\<preset>\.
     return testsupport::binDir() + "..\\plugin-inspector.exe";
 }
 

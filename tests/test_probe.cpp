@@ -176,6 +176,9 @@ TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndNothingElse)
     std::string text = temp.writeFile("readme.txt", "not a library\r\n");
     std::string folder = temp.file("plug_dir.dll");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string otherBitness = testsupport::otherBitnessBinDir() + "plug_command.dll";
+    ASSERT_NE(GetFileAttributesA(otherBitness.c_str()), INVALID_FILE_ATTRIBUTES)
+        << otherBitness << ": build the other preset before running the tests";
 
     struct Case {
         std::string path;
@@ -183,7 +186,7 @@ TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndNothingElse)
     } cases[] = {
         {text, ERROR_BAD_EXE_FORMAT},
         {folder, 0},
-        {testsupport::win32BinDir() + "plug_command.dll", ERROR_BAD_EXE_FORMAT},  // other bitness
+        {otherBitness, ERROR_BAD_EXE_FORMAT},
         {testsupport::fixturePath("plug_initfail.dll"), ERROR_DLL_INIT_FAILED},
         {temp.file("missing.dll"), ERROR_MOD_NOT_FOUND},
     };

@@ -71,13 +71,13 @@ std::string fixturePath(const std::string& name)
     return binDir() + name;
 }
 
-std::string win32BinDir()
+std::string otherBitnessBinDir()
 {
-    // bin\ -> build\win64\ -> build\ ; then win32\bin\.
+    // bin\ -> build\<preset>\ -> build\ ; then <other preset>\bin\.
     std::string dir = binDir();
     for (int i = 0; i < 2; ++i)
         dir = dir.substr(0, dir.find_last_of('\\', dir.size() - 2) + 1);
-    return dir + "win32\\bin\\";
+    return dir + (sizeof(void*) == 8 ? "win32\\bin\\" : "win64\\bin\\");
 }
 
 TempDir::TempDir()

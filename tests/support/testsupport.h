@@ -19,8 +19,10 @@ void clearDbout();
 std::string binDir();
 // binDir() + name.
 std::string fixturePath(const std::string& name);
-// The same build folder of the 32-bit preset (build\win32\bin\), for bitness checks.
-std::string win32BinDir();
+// The same folder of the other bitness's preset, for bitness checks: build\win64\bin\ from
+// the 32-bit tests, build\win32\bin\ from the 64-bit ones. Its fixtures are built by that
+// preset, so both presets are built before either suite runs.
+std::string otherBitnessBinDir();
 
 // A fresh folder under the system's temporary folder, removed with everything in it at
 // destruction.

@@ -80,6 +80,32 @@ std::string otherBitnessBinDir()
     return dir + (sizeof(void*) == 8 ? "win32\\bin\\" : "win64\\bin\\");
 }
 
+bool underEmulator()
+{
+#ifdef _WIN64
+    return false;
+#else
+    char value[32];
+    DWORD n = GetEnvironmentVariableA("RP_EMULATOR", value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, "qemu-i386") == 0;
+#endif
+}
+
+DWORD reportedFaultCode(DWORD code)
+{
+    if (!underEmulator())
+        return code;
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_STACK_OVERFLOW:
+        return EXCEPTION_ILLEGAL_INSTRUCTION;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+        return EXCEPTION_FLT_INVALID_OPERATION;
+    default:
+        return code;
+    }
+}
+
 TempDir::TempDir()
 {
     char base[MAX_PATH];

@@ -13,6 +13,25 @@ volatile DWORD faultCode;           // code of the fault that ended it
 CONTEXT resumeContext;              // registers at the start of the guarded call
 PVOID handlerHandle;                // the installed vectored handler (never removed)
 
+#ifndef _WIN64
+// 32-bit code chains its exception-handler frames on the stack, from the head in the thread's
+// information block. The frames of a faulting call die with it, so the head it had at the start
+// is put back; left pointing into dead stack, it would take the thread's next exception there.
+void* resumeHandlerChain;           // head of the chain at the start of the guarded call
+
+void* handlerChain()
+{
+    void* head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+void setHandlerChain(void* head)
+{
+    __asm__ volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+#endif
+
 LONG CALLBACK faultHandler(EXCEPTION_POINTERS* info)
 {
     if (guardThread == 0 || guardThread != GetCurrentThreadId())
@@ -24,6 +43,9 @@ LONG CALLBACK faultHandler(EXCEPTION_POINTERS* info)
     guardThread = 0;
     // Resume as if the capture in rpGuardedCall had just returned a second time.
     *info->ContextRecord = resumeContext;
+#ifndef _WIN64
+    setHandlerChain(resumeHandlerChain);
+#endif
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -75,6 +97,9 @@ __attribute__((noinline)) DWORD rpGuardedCall(void (*fn)(void* context), void* c
     asm volatile("" ::: "memory");
     if (!resumed) {
         resumed = true;
+#ifndef _WIN64
+        resumeHandlerChain = handlerChain();
+#endif
         guardThread = GetCurrentThreadId();
         fn(context);
         guardThread = 0;

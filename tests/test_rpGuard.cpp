@@ -102,6 +102,29 @@ TEST_F(GuardTest, StackOverflowIsSurvivedTwice)
     EXPECT_EQ(result, 42);
 }
 
+#ifndef _WIN64
+// The head of the thread's chain of exception-handler frames (32-bit only).
+void* handlerChain()
+{
+    void* head;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+
+TEST_F(GuardTest, AFaultLeavesTheThreadsHandlerChainAsBeforeTheCall)
+{
+    // 32-bit code keeps its exception-handler frames on the stack, chained from the thread's
+    // information block. A fault abandons the plug-in's frames; left on the chain, the next
+    // exception of the thread would be dispatched into dead stack.
+    void* before = handlerChain();
+    EXPECT_EQ(run("faultInHandlerFrame"), reportedFaultCode(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(handlerChain(), before);
+    int result = 0;
+    EXPECT_EQ(run("answer", &result), 0u);
+    EXPECT_EQ(result, 42);
+}
+#endif
+
 TEST_F(GuardTest, FaultsOutsideAGuardedCallAreNotSwallowed)
 {
     // Arm the handler with one guarded call, then fault outside any: the fault must reach the

@@ -187,16 +187,19 @@ rp_i386_fetch_qemu() {
   "${RP_I386_SUDO[@]}" rm -rf "$tmp" "$RP_I386_HOME/apt"
 }
 
+# True when the set-up has nothing left to do.
+rp_i386_ready() {
+  local c=$RP_I386_CHROOT
+  [ -x "$RP_I386_QEMU" ] && [ -f "$c/.rp-base" ] && [ -f "$c/.rp-prefix" ] &&
+    [ "$(cat "$c/.rp-packages" 2>/dev/null)" = "$RP_I386_PACKAGES" ]
+}
+
 # Builds the chroot, installs its packages and creates its prefix; each step is skipped when its
 # stamp says it is done, so a second set-up takes no time. Holds the lock, the emulator's
 # registration and the mounts only while something has to be done.
 rp_i386_setup() {
-  local c=$RP_I386_CHROOT
-  if [ -x "$RP_I386_QEMU" ] && [ -f "$c/.rp-base" ] &&
-     [ "$(cat "$c/.rp-packages" 2>/dev/null)" = "$RP_I386_PACKAGES" ] && [ -f "$c/.rp-prefix" ]; then
-    return 0
-  fi
-  local started=$SECONDS step
+  rp_i386_ready && return 0
+  local c=$RP_I386_CHROOT started=$SECONDS step
   rp_i386_lock
   # shellcheck disable=SC2064
   trap "rp_i386_unmount; rp_i386_unregister; rp_i386_unlock" EXIT

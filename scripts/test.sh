@@ -18,16 +18,34 @@ case ${1:-} in
 esac
 has() { [[ " ${suites[*]} " == *" $1 "* ]]; }
 
-./scripts/setup.sh "${suites[@]}"
-
 # shellcheck source=wine-env.sh
 source scripts/wine-env.sh
 # shellcheck source=i386-env.sh
 source scripts/i386-env.sh
+
+# The host's tools first. The 32-bit runner's set-up, when it has work to do (minutes, once), runs
+# while the targets build.
+./scripts/setup.sh win64
+setup_pid=
+if has win32 && ! rp_i386_ready; then
+  mkdir -p build
+  echo "test: preparing the 32-bit runner while building (build/setup-i386.log)"
+  ./scripts/setup.sh win32 >build/setup-i386.log 2>&1 &
+  setup_pid=$!
+fi
+wait_setup() {
+  [ -n "$setup_pid" ] || return 0
+  local rc=0
+  wait "$setup_pid" || rc=$?
+  setup_pid=
+  cat build/setup-i386.log
+  [ "$rc" -eq 0 ] || { echo "test: preparing the 32-bit runner failed" >&2; exit 1; }
+}
+
 pids=()
 cleanup() {
   local p
-  for p in "${pids[@]}"; do
+  for p in "${pids[@]}" $setup_pid; do
     kill "$p" 2>/dev/null || true
   done
   rp_i386_stop
@@ -81,19 +99,22 @@ start_win32() {
 # bitness), so the other preset's fixtures are built before either suite starts.
 if [ ${#suites[@]} -eq 2 ]; then
   ./scripts/build.sh win64:fixture_plugins win32
-  # Unless another work tree's run holds the 32-bit runner: then the 64-bit side goes first.
-  if rp_i386_runner_free; then
+  # Unless the runner is still being prepared or another work tree's run holds it: then the
+  # 64-bit side goes first.
+  if [ -z "$setup_pid" ] && rp_i386_runner_free; then
     start_win32 "$@"
   fi
   # fd 9 holds the 32-bit runner's lock: nothing started from here may keep it.
   ./scripts/build.sh win64 9<&-
   start_win64 "$@" 9<&-
+  wait_setup
   [ -n "${pid[win32]:-}" ] || start_win32 "$@"
 elif has win64; then
   ./scripts/build.sh win32:fixture_plugins win64
   start_win64 "$@"
 else
   ./scripts/build.sh win64:fixture_plugins win32
+  wait_setup
   start_win32 "$@"
 fi
 has win64 && show_suite win64 "64-bit suite (build/win64, host Wine)"

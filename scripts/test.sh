@@ -75,7 +75,7 @@ show_suite() {
   local suite=$1 title=$2
   echo
   echo "=== $title ==="
-  tail -n +1 -f --pid="${pid[$suite]}" "build/test-$suite.log"
+  tail -n +1 -f --pid="${pid[$suite]}" "build/test-$suite.log" 9<&-
   status[$suite]=0
   wait "${pid[$suite]}" || status[$suite]=$?
 }

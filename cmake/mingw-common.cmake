@@ -9,7 +9,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # CTest runs the Windows test programs under Wine, through a wrapper that tries a start again
-# when Wine fails to start a program at all.
+# when Wine fails to start a program at all. The 32-bit programs run in the 32-bit runner's
+# chroot (scripts/i386-env.sh), as the host's kernel executes no 32-bit code.
 if(CMAKE_HOST_UNIX)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh --i386)
+  else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+  endif()
 endif()

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
+./scripts/setup.sh win64
 ./scripts/build.sh win64
 
 # shellcheck source=wine-env.sh

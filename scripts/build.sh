@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Configures (once) and builds both targets: win32 (the shipping build) and win64 (the tests).
-# Usage: scripts/build.sh [win32|win64 ...]
+# Configures (once) and builds both targets: win32 (the shipping build) and win64, each with its
+# tests. PRESET:TARGET builds only that target of the preset (for example
+# win64:fixture_plugins, the fixture plug-ins that the other bitness's tests load).
+# Usage: scripts/build.sh [win32|win64|PRESET:TARGET ...]   (default: win64 win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(win32 win64)
+[ ${#presets[@]} -gt 0 ] || presets=(win64 win32)
 
-for preset in "${presets[@]}"; do
+for arg in "${presets[@]}"; do
+  preset=${arg%%:*}
+  target=()
+  [ "$preset" = "$arg" ] || target=(--target "${arg#*:}")
   if [ ! -f "build/$preset/build.ninja" ]; then
     cmake --preset "$preset" >"build-$preset-configure.log" 2>&1 || { cat "build-$preset-configure.log"; rm -f "build-$preset-configure.log"; exit 1; }
     rm -f "build-$preset-configure.log"
   fi
-  echo "build: $preset"
-  cmake --build --preset "$preset"
+  echo "build: $arg"
+  cmake --build --preset "$preset" "${target[@]}"
 done

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
+./scripts/setup.sh win64
 ./scripts/build.sh win32 win64
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt)

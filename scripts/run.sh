@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/setup.sh
+./scripts/setup.sh win64
 
 preset=win64
 if [ ! -f "build/$preset/build.ninja" ]; then

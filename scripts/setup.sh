@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine. Idempotent and quick when
-# everything is already present. Never installs the 32-bit wine32 package: it cannot run on
-# these kernels and would take over the wine launcher.
+# everything is already present. Never installs the 32-bit wine32 package on the host: it cannot
+# run on these kernels and would take over the wine launcher. The 32-bit programs run in a chroot
+# of their own instead (scripts/i386-env.sh): the 32-bit runner.
+# Usage: scripts/setup.sh [win32] [win64]
+#   The tools that build both targets are always installed; the 32-bit runner, which only the
+#   32-bit tests need, is prepared when win32 is named or nothing is (about 10 minutes once).
 set -euo pipefail
+cd "$(dirname "$0")/.."
+
+targets=" ${*:-win32 win64} "
 
 packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64
@@ -11,6 +18,7 @@ packages=(
   locales fonts-ipafont-gothic
   googletest cmake ninja-build
   nlohmann-json3-dev
+  debootstrap
 )
 
 missing=()
@@ -43,4 +51,10 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   else
     "${sudo_cmd[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
   fi
+fi
+
+if [[ $targets == *" win32 "* ]]; then
+  # shellcheck source=i386-env.sh
+  source scripts/i386-env.sh
+  rp_i386_setup
 fi

@@ -11,15 +11,21 @@ export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 
 RP_XVFB_PID=
+RP_XVFB_PIDS=()
 RP_STARTED_WINESERVER=
 
-# Starts a private Xvfb on a free display (Xvfb picks it and tells us through -displayfd).
+# Starts a private Xvfb on a free display (Xvfb picks it and tells us through -displayfd) and
+# exports it as DISPLAY. Called again, it starts another one (the test script gives each suite
+# its own display, so that their clipboards never meet); rp_wine_stop stops them all.
 rp_start_xvfb() {
+  mkdir -p "$RP_ROOT/build"
   local fifo="$RP_ROOT/build/.xvfb-display.$$"
   rm -f "$fifo"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  # fd 9 may hold the 32-bit runner's lock, which must not live on in the server.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 9<&- &
   RP_XVFB_PID=$!
+  RP_XVFB_PIDS+=("$RP_XVFB_PID")
   local num
   read -r -t 20 num <"$fifo" || true
   rm -f "$fifo"
@@ -42,7 +48,7 @@ rp_start_wine() {
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 0 /f >/dev/null 2>&1
     wineserver -w
   fi
-  wineserver -p
+  wineserver -p 9<&-
   # A private Xvfb has no window manager: unmanaged windows keep Wine from waiting for one each
   # time a captioned window is destroyed (about 2 s). On a real display the desktop's window
   # manager frames the windows as usual. Set on every start, as the prefix is shared.
@@ -57,9 +63,11 @@ rp_wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
     RP_STARTED_WINESERVER=
   fi
-  if [ -n "$RP_XVFB_PID" ]; then
-    kill "$RP_XVFB_PID" >/dev/null 2>&1 || true
-    wait "$RP_XVFB_PID" 2>/dev/null || true
-    RP_XVFB_PID=
-  fi
+  local pid
+  for pid in "${RP_XVFB_PIDS[@]}"; do
+    kill "$pid" >/dev/null 2>&1 || true
+    wait "$pid" 2>/dev/null || true
+  done
+  RP_XVFB_PIDS=()
+  RP_XVFB_PID=
 }

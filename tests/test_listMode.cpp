@@ -125,7 +125,7 @@ TEST_F(ListAgainstTheWindow, TextIsTheBytesOfTheWindowsCopy)
 
 TEST(ListMode, JsonDescribesEachFileFieldByField)
 {
-    // A copy of the inspector alone in a folder, so that a 32-bit plug-in finds no worker; a
+    // A copy of the inspector alone in a folder, so that the other bitness's plug-in finds no worker; a
     // Japanese file name; and a file that is no library at all.
     testsupport::TempDir temp;
     std::string exe = temp.file("plugin-inspector.exe");
@@ -136,16 +136,17 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
     std::string output = temp.file("list.json");
     ListRun run = runInspector("--list --json --probe-timeout=1500 --output \"" + output + "\" \"" + japanese +
                                    "\" plug_import.dll plug_fault_name.dll \"" + text + "\" plug_hang.dll \"" +
-                                   testsupport::win32BinDir() + "plug_command.dll\"",
+                                   testsupport::otherBitnessBinDir() + "plug_command.dll\"",
                                exe);
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, "");  // everything went to the file
     nlohmann::json files = nlohmann::json::parse(readFile(output));
     ASSERT_EQ(files.size(), 6u) << files.dump(2);
 
+    const int ownBits = sizeof(void*) == 8 ? 64 : 32;
     nlohmann::json& command = files[0];
     EXPECT_EQ(command["path"], utf8(japanese));
-    EXPECT_EQ(command["bitness"], 64);
+    EXPECT_EQ(command["bitness"], ownBits);
     EXPECT_EQ(command["productId"], "12ab34cd");
     EXPECT_EQ(command["pluginId"], "00000007");
     EXPECT_EQ(command["name"], u8"テストコマンド");
@@ -174,7 +175,7 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
     EXPECT_TRUE(fault["type"].is_null());
     EXPECT_TRUE(fault["typeName"].is_null());
     EXPECT_EQ(fault["outcome"], "fault");
-    EXPECT_EQ(fault["code"], 0xc000001du);
+    EXPECT_EQ(fault["code"], testsupport::reportedFaultCode(EXCEPTION_ILLEGAL_INSTRUCTION));
 
     nlohmann::json& notLoaded = files[3];
     EXPECT_TRUE(notLoaded["bitness"].is_null());
@@ -188,9 +189,10 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
     EXPECT_EQ(files[4]["productId"], "00004a96");
 
     nlohmann::json& other = files[5];
-    EXPECT_EQ(other["bitness"], 32);
+    EXPECT_EQ(other["bitness"], 96 - ownBits);
     EXPECT_EQ(other["outcome"], "workerMissing");
-    EXPECT_EQ(other["explanation"], nlohmann::json::array({u8"32ビット版の plugin-inspector-x86.exe が必要です"}));
+    EXPECT_EQ(other["explanation"], nlohmann::json::array({ownBits == 64 ? u8"32ビット版の plugin-inspector-x86.exe が必要です"
+                                                                         : u8"64ビット版の plugin-inspector-x64.exe が必要です"}));
 }
 
 TEST(ListMode, ExitCodesUsageAndVersion)
@@ -220,7 +222,7 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     EXPECT_NE(run.out.find("--list [--json] [--output FILE]"), std::string::npos) << run.out;
     run = runInspector("--version");
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.out, "plugin-inspector " RP_VERSION_TEXT " (64-bit)\r\n");
+    EXPECT_EQ(run.out, std::string("plugin-inspector " RP_VERSION_TEXT) + (sizeof(void*) == 8 ? " (64-bit)\r\n" : " (32-bit)\r\n"));
 }
 
 // Started from a console without redirection, the list appears in that console as characters.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -176,13 +177,16 @@ TEST_F(ProbeTest, FilesThatCannotBeLoadedGiveTheirLoadErrorAndWhy)
     std::string text = temp.writeFile("readme.txt", "not a library\r\n");
     std::string folder = temp.file("plug_dir.dll");
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    std::string otherBitness = testsupport::otherBitnessBinDir() + "plug_command.dll";
+    ASSERT_NE(GetFileAttributesA(otherBitness.c_str()), INVALID_FILE_ATTRIBUTES)
+        << otherBitness << ": build the other preset before running the tests";
 
     struct Case {
         std::string path;
         Lines why;  // the lines after the file line; a single "load error " when any code will do
     } cases[] = {
         {text, {"load error 193", "  WindowsのDLLではありません"}},
-        {testsupport::win32BinDir() + "plug_command.dll", {"load error 193", "  32ビットのDLLです (x86)"}},
+        {otherBitness, {"load error 193", sizeof(void*) == 8 ? "  32ビットのDLLです (x86)" : "  64ビットのDLLです (x64)"}},
         {testsupport::fixturePath("plug_initfail.dll"), {"load error 1114", "  初期化ルーチン(DllMain)が失敗を返しました"}},
         {temp.file("missing.dll"), {"load error 126", "  見つからないDLL: missing.dll"}},
         // The library it imports is not installed; the API sets it imports are the system's.

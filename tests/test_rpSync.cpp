@@ -19,6 +19,22 @@ std::string hex(const void* p)
     std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)));
     return text;
 }
+
+// A thread that takes the mutex once and records that it got in. A named stdcall function: on
+// 32 bits a lambda does not convert to a thread procedure.
+struct LockingThread {
+    rpThreadMutex* mutex;  // not owned
+    volatile LONG entered;
+};
+
+DWORD WINAPI lockOnThread(LPVOID p)
+{
+    auto* s = static_cast<LockingThread*>(p);
+    s->mutex->lock();
+    InterlockedExchange(&s->entered, 1);
+    s->mutex->unlock();
+    return 0;
+}
 }  // namespace
 
 TEST(SyncObjectTest, WaitsOnAKernelHandleWithTimeOut)
@@ -139,20 +155,8 @@ TEST(ThreadMutexTest, ExcludesOtherThreadsUntilUnlocked)
     mutex.create();
     mutex.lock();
 
-    struct Shared {
-        rpThreadMutex* mutex;
-        volatile LONG entered;
-    } shared{&mutex, 0};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            auto* s = static_cast<Shared*>(p);
-            s->mutex->lock();
-            InterlockedExchange(&s->entered, 1);
-            s->mutex->unlock();
-            return 0;
-        },
-        &shared, 0, nullptr);
+    LockingThread shared{&mutex, 0};
+    HANDLE thread = CreateThread(nullptr, 0, lockOnThread, &shared, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     EXPECT_EQ(WaitForSingleObject(thread, 200), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(shared.entered, 0);

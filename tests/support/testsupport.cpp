@@ -71,13 +71,39 @@ std::string fixturePath(const std::string& name)
     return binDir() + name;
 }
 
-std::string win32BinDir()
+std::string otherBitnessBinDir()
 {
-    // bin\ -> build\win64\ -> build\ ; then win32\bin\.
+    // bin\ -> build\<preset>\ -> build\ ; then <other preset>\bin\.
     std::string dir = binDir();
     for (int i = 0; i < 2; ++i)
         dir = dir.substr(0, dir.find_last_of('\\', dir.size() - 2) + 1);
-    return dir + "win32\\bin\\";
+    return dir + (sizeof(void*) == 8 ? "win32\\bin\\" : "win64\\bin\\");
+}
+
+bool underEmulator()
+{
+#ifdef _WIN64
+    return false;
+#else
+    char value[32];
+    DWORD n = GetEnvironmentVariableA("RP_EMULATOR", value, sizeof value);
+    return n > 0 && n < sizeof value && std::strcmp(value, "qemu-i386") == 0;
+#endif
+}
+
+DWORD reportedFaultCode(DWORD code)
+{
+    if (!underEmulator())
+        return code;
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_STACK_OVERFLOW:
+        return EXCEPTION_ILLEGAL_INSTRUCTION;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+        return EXCEPTION_FLT_INVALID_OPERATION;
+    default:
+        return code;
+    }
 }
 
 TempDir::TempDir()

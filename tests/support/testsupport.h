@@ -19,8 +19,21 @@ void clearDbout();
 std::string binDir();
 // binDir() + name.
 std::string fixturePath(const std::string& name);
-// The same build folder of the 32-bit preset (build\win32\bin\), for bitness checks.
-std::string win32BinDir();
+// The same folder of the other bitness's preset, for bitness checks: build\win64\bin\ from
+// the 32-bit tests, build\win32\bin\ from the 64-bit ones. Its fixtures are built by that
+// preset, so both presets are built before either suite runs.
+std::string otherBitnessBinDir();
+
+// True when this is a 32-bit test program running under the 32-bit runner's emulator
+// (qemu-user), which the runner states in the environment variable RP_EMULATOR. Always false in
+// a 64-bit build: 64-bit programs run natively, and their checks are never relaxed.
+bool underEmulator();
+
+// The exception code with which a fault of kind `code` reaches the program: `code` itself, except
+// under the emulator, where Wine is handed a wrong trap number and reports an access violation
+// and a stack overflow as an illegal instruction (c000001d), and an integer division by zero as
+// c0000090. Windows never does this; only tests that check an exact fault code use it.
+DWORD reportedFaultCode(DWORD code);
 
 // A fresh folder under the system's temporary folder, removed with everything in it at
 // destruction.

@@ -11,7 +11,7 @@ using Args = std::vector<std::wstring>;
 TEST(CommandLine, SplitsLikeTheArgumentVectorAndKeepsCharactersOutsideTheCodePage)
 {
     EXPECT_EQ(splitArguments(L"\"C:\\Program Files\\x.exe\" a \"b c\" \"say \"\"hi\"\"\"  d\"e\" \"\""),
-              (Args{L"a", L"b c", L"say \"hi\"", L"de", L""}));
+              (Args{L"a", L"b c", L"say \"hi\"", L"de", std::wstring()}));
     EXPECT_EQ(splitArguments(L"x.exe\tplug_\uD55C.dll"), (Args{L"plug_\uD55C.dll"}));
     EXPECT_EQ(splitArguments(L"x.exe"), Args{});
 }

@@ -153,14 +153,7 @@ void mainDialog::onCreate()
 bool mainDialog::other(rpEvent& e)
 {
     if (e.msg == WM_PROBEARGS) {
-        // A relative name is taken against the current directory, as the shell would.
-        std::vector<std::wstring> paths;
-        for (const std::wstring& name : startupFiles) {
-            wchar_t full[32768];
-            DWORD length = GetFullPathNameW(name.c_str(), 32768, full, nullptr);
-            paths.push_back(length > 0 && length < 32768 ? std::wstring(full, length) : name);
-        }
-        probeFiles(paths, true);
+        probeStartupFiles();
         return true;
     }
     if (e.msg == WM_BATCHEVENT) {
@@ -249,13 +242,33 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
 
 void mainDialog::checkDll()
 {
+    probeStartupFiles();
     BatchFile file = batchFileFor(toWide(dllName));
     file.shown = fn;
     queueFiles({file});
 }
 
+// The files of the command line, once. A drop or an Open that comes before their posted message
+// queues its files after them: the command line was first.
+void mainDialog::probeStartupFiles()
+{
+    if (startupFiles.empty())
+        return;
+    std::vector<std::wstring> names;
+    names.swap(startupFiles);
+    // A relative name is taken against the current directory, as the shell would.
+    std::vector<std::wstring> paths;
+    for (const std::wstring& name : names) {
+        wchar_t full[32768];
+        DWORD length = GetFullPathNameW(name.c_str(), 32768, full, nullptr);
+        paths.push_back(length > 0 && length < 32768 ? std::wstring(full, length) : name);
+    }
+    probeFiles(paths, true);
+}
+
 void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandFolders)
 {
+    probeStartupFiles();
     // Batch indexes of the new files start after those queued already.
     std::vector<BatchFile> files;
     std::vector<BatchFolder> folders;

@@ -58,6 +58,7 @@ public:
     // runs they are queued after its files. With expandFolders, a path that names a folder
     // stands for every .dll file of its tree (scanFolder), each shown by its path inside the
     // folder, and the folder's summary block follows their blocks.
+    void probeStartupFiles();
     void probeFiles(const std::vector<std::wstring>& paths, bool expandFolders = false);
     // Lets the user choose a folder (the framework's folder dialog) and probes its tree as a
     // folder batch. Not during a batch.

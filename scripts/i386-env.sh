@@ -56,6 +56,9 @@ rp_i386_unlock() {
 # Runs a command inside the chroot with the runner's Wine environment, in the current directory
 # (the project is mounted at the same path inside). Needs a started runner.
 rp_i386_exec() {
+  # The caller's locale where the chroot has it (a test may ask for C.UTF-8), else Japanese.
+  local lang=${LC_ALL:-${LANG:-}}
+  case $lang in C.UTF-8 | ja_JP.UTF-8) ;; *) lang=ja_JP.UTF-8 ;; esac
   local vars=(
     PATH=/usr/local/bin:/usr/bin:/bin:/usr/local/sbin:/usr/sbin:/sbin
     HOME=/root
@@ -63,8 +66,8 @@ rp_i386_exec() {
     WINEARCH=win64
     WINEDEBUG=-all
     WINEDLLOVERRIDES="mscoree,mshtml="
-    LANG=ja_JP.UTF-8
-    LC_ALL=ja_JP.UTF-8
+    LANG="$lang"
+    LC_ALL="$lang"
     # Read by the tests: 32-bit programs run under the emulator, which changes the codes of some
     # faults (64-bit programs run natively here, and their tests ignore it).
     RP_EMULATOR=qemu-i386

@@ -268,7 +268,7 @@ protected:
 
 TEST_F(InspectorWithAHangingPlugin, EscStopsTheBatchAndCloseDoesNotWait)
 {
-    Sleep(1000);  // the worker is in the plug-in by now
+    Sleep(1000 * testsupport::slowdown());  // the worker is in the plug-in by now
     // Esc from the keyboard, as a user presses it, to the inspector's window.
     SetForegroundWindow(window);
     INPUT keys[2] = {};

@@ -50,9 +50,9 @@ void InspectorProcess::SetUp()
     std::string exe = executable();
     std::string commandLine = "\"" + exe + "\"" + arguments();
     ASSERT_TRUE(startProcess(exe, commandLine, binDir().c_str(), &process)) << exe << " error " << GetLastError();
-    WaitForInputIdle(process.hProcess, 10000);
+    WaitForInputIdle(process.hProcess, 10000 * testsupport::slowdown());
     DWORD start = GetTickCount();
-    while (!window && GetTickCount() - start < 15000) {
+    while (!window && GetTickCount() - start < 15000 * testsupport::slowdown()) {
         WindowSearch search{process.dwProcessId, nullptr};
         EnumWindows(collectInspector, reinterpret_cast<LPARAM>(&search));
         window = search.found;
@@ -76,7 +76,7 @@ LRESULT InspectorProcess::waitForLines(LRESULT count)
 {
     HWND list = GetDlgItem(window, 260);
     LRESULT now = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(50)) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000 * testsupport::slowdown(); Sleep(50)) {
         now = SendMessageA(list, LB_GETCOUNT, 0, 0);
         if (now == count)
             break;

@@ -91,6 +91,11 @@ bool underEmulator()
 #endif
 }
 
+DWORD slowdown()
+{
+    return underEmulator() ? 4 : 1;
+}
+
 DWORD reportedFaultCode(DWORD code)
 {
     if (!underEmulator())

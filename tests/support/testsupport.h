@@ -35,6 +35,11 @@ bool underEmulator();
 // c0000090. Windows never does this; only tests that check an exact fault code use it.
 DWORD reportedFaultCode(DWORD code);
 
+// How many times longer than natively the tests give things to happen: 4 under the emulator
+// (Wine starts a 32-bit program in about half a second there, and runs it several times slower),
+// else 1. For waits on another process only; no check on a result depends on it.
+DWORD slowdown();
+
 // A fresh folder under the system's temporary folder, removed with everything in it at
 // destruction.
 class TempDir {

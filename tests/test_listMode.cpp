@@ -195,6 +195,35 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
                                                                          : u8"64ビット版の plugin-inspector-x64.exe が必要です"}));
 }
 
+// Each executable sends a library of the other bitness to a worker of its sibling, found under
+// the build outputs' names (build\win32\, build\win64\). Only where both bitnesses run: the
+// 32-bit suite's runner runs 64-bit programs too, the 64-bit suite's Wine runs no 32-bit code.
+TEST(ListMode, EachExecutableSendsTheOtherBitnessToItsSibling)
+{
+    std::string other = testsupport::otherBitnessBinDir() + "..\\plugin-inspector.exe";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!startInspector(other, "--version", &startup, 0, &process))
+        GTEST_SKIP() << other << " cannot run here (error " << GetLastError() << ")";
+    ASSERT_EQ(exitCodeOf(process), 0u);
+
+    const int ownBits = sizeof(void*) == 8 ? 64 : 32;
+    std::string files = " \"" + testsupport::otherBitnessBinDir() + "plug_command.dll\" \"" + fixturePath("plug_import.dll") + "\"";
+    for (const std::string& exe : {testsupport::inspectorPath(), other}) {
+        ListRun run = runInspector("--list --json" + files, exe);
+        EXPECT_EQ(run.exitCode, 0u) << exe << run.out;
+        nlohmann::json answers = nlohmann::json::parse(run.out);
+        ASSERT_EQ(answers.size(), 2u) << exe << run.out;
+        EXPECT_EQ(answers[0]["bitness"], 96 - ownBits) << exe;
+        EXPECT_EQ(answers[0]["outcome"], "ok") << exe;
+        EXPECT_EQ(answers[0]["productId"], "12ab34cd") << exe;
+        EXPECT_EQ(answers[1]["bitness"], ownBits) << exe;
+        EXPECT_EQ(answers[1]["outcome"], "ok") << exe;
+        EXPECT_EQ(answers[1]["productId"], "fedcba98") << exe;
+    }
+}
+
 TEST(ListMode, ExitCodesUsageAndVersion)
 {
     ListRun run = runInspector("--list plug_command.dll --workers=1 plug_import.dll");

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr DWORD WorkerStartMs = 10000;  // the least time a worker gets to connect
+
 // Collects a block's lines in order.
 class LineCollector : public ProbeSink {
 public:
@@ -288,7 +290,9 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     bool sent = false;
     for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
         if (!worker.running()) {
-            DWORD error = worker.start(executable, pool_->job(), stop_, settings_.timeoutMs);
+            // Starting a worker runs no plug-in code, and a loaded machine may take seconds to
+            // start a process: a short probe limit does not shorten the wait for it.
+            DWORD error = worker.start(executable, pool_->job(), stop_, std::max<DWORD>(settings_.timeoutMs, WorkerStartMs));
             if (error != 0) {
                 probeHeader(collect, file.shown.c_str());
                 if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) {

@@ -6,6 +6,7 @@
 #include "peImage.h"
 #include "listReport.h"
 #include "probe.h"
+#include "textCodec.h"
 
 #include <nlohmann/json.hpp>
 
@@ -23,30 +24,6 @@ constexpr UINT ShiftJis = 932;                 // the code page of every list li
 constexpr UINT ListEventMessage = WM_APP + 1;  // a BatchEvent* from the batch
 
 // ---- Text conversions
-
-std::string fromWide(const std::wstring& text, UINT codePage)
-{
-    if (text.empty())
-        return std::string();
-    int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return std::string();
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    return bytes;
-}
-
-std::wstring toWide(const std::string& text, UINT codePage)
-{
-    if (text.empty())
-        return std::wstring();
-    int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    return wide;
-}
 
 // A plug-in's or the probe's Shift-JIS text as UTF-8.
 std::string utf8FromShiftJis(const std::string& text)
@@ -157,11 +134,6 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
 
 // ---- The batch
 
-std::string toAnsi(const std::wstring& text)
-{
-    return fromWide(text, CP_ACP);
-}
-
 std::wstring programName()
 {
     wchar_t path[MAX_PATH] = L"";
@@ -173,7 +145,7 @@ std::wstring programName()
 
 std::string usageText()
 {
-    std::string name = toAnsi(programName());
+    std::string name = fromWide(programName());
     return "Usage:\r\n"
            "  " + name + " --list [--json] [--output FILE] [--workers=N] [--probe-timeout=MS] PATH...\r\n"
            "  " + name + " [FILE...]        the window, with the files probed\r\n"
@@ -194,7 +166,7 @@ int usageError(const std::string& message)
 {
     OutputChannel errors;
     errors.openStandard(STD_ERROR_HANDLE);
-    errors.write(toAnsi(programName()) + ": " + message + "\r\n" + usageText(), CP_ACP);
+    errors.write(fromWide(programName()) + ": " + message + "\r\n" + usageText(), CP_ACP);
     return ListUsageError;
 }
 
@@ -310,13 +282,13 @@ int runWithoutWindow(const InspectorOptions& options)
         return ListAllAnswered;
     }
     if (!options.usageError.empty())
-        return usageError(toAnsi(options.usageError));
+        return usageError(fromWide(options.usageError));
 
     OutputChannel output;
     if (!options.output.empty()) {
         DWORD error = output.openFile(options.output);
         if (error != 0)
-            return usageError("cannot write " + toAnsi(options.output) + ": error " + std::to_string(error));
+            return usageError("cannot write " + fromWide(options.output) + ": error " + std::to_string(error));
     } else {
         output.openStandard(STD_OUTPUT_HANDLE);
     }

@@ -3,6 +3,7 @@
 
 #include "probe.h"
 #include "rpStrings.h"
+#include "textCodec.h"
 
 #include <algorithm>
 #include <map>
@@ -23,19 +24,12 @@ std::string htmlText(const std::string& sjis)
 {
     if (sjis.empty())
         return std::string();
-    int length = MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), nullptr, 0);
-    if (length <= 0)
-        return std::string();
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(932, 0, sjis.data(), static_cast<int>(sjis.size()), &wide[0], length);
+    std::wstring wide = toWide(sjis, 932);
     for (wchar_t& c : wide) {
         if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || (c >= 0x7F && c <= 0x9F))
             c = 0xFFFD;
     }
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], size, nullptr, nullptr);
+    std::string utf8 = fromWide(wide, CP_UTF8);
     std::string escaped;
     escaped.reserve(utf8.size());
     for (char c : utf8) {

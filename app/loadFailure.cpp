@@ -3,6 +3,7 @@
 
 #include "peImage.h"
 #include "probe.h"
+#include "textCodec.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -16,26 +17,6 @@ namespace {
 constexpr size_t MaxModules = 256;  // libraries whose tables one explanation reads
 constexpr size_t MaxFindings = 30;  // lines of findings; the rest are counted in one line
 constexpr size_t MaxShownName = 120;  // bytes of a name taken from a table that a line shows
-
-std::wstring widen(const std::string& ansi)
-{
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), &wide[0], size);
-    return wide;
-}
-
-std::string narrow(const std::wstring& wide)
-{
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return std::string();
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &ansi[0], size, nullptr, nullptr);
-    return ansi;
-}
 
 std::wstring lower(std::wstring text)
 {
@@ -64,12 +45,12 @@ std::string shownName(const std::string& name)
 std::string fileNameOf(const std::wstring& path)
 {
     size_t slash = path.find_last_of(L"\\/");
-    return narrow(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    return fromWide(slash == std::wstring::npos ? path : path.substr(slash + 1));
 }
 
 bool isApiSet(const std::string& name)
 {
-    const std::wstring low = lower(widen(name));
+    const std::wstring low = lower(toWide(name));
     return low.rfind(L"api-ms-win-", 0) == 0 || low.rfind(L"ext-ms-", 0) == 0;
 }
 
@@ -152,7 +133,7 @@ Resolution resolve(const std::string& name, const LibrarySearch& search)
         result.kind = Resolution::SystemResolved;
         return result;
     }
-    const std::wstring wide = widen(name);
+    const std::wstring wide = toWide(name);
     if (wide.empty())
         return result;
     if (wide.find_first_of(L"\\/") != std::wstring::npos) {
@@ -217,7 +198,7 @@ Findings walkImports(const std::wstring& path, const LibrarySearch& search)
     std::set<std::string> reportedFunctions;
     std::map<std::wstring, std::unique_ptr<PeImage::ExportTable>> exportsOf;  // by lower-case path; null: broken
     std::deque<Pending> pending = {{path, fileNameOf(path), true}};
-    met[lower(widen(fileNameOf(path)))] = path;
+    met[lower(toWide(fileNameOf(path)))] = path;
     WORD rootMachine = 0;
     size_t visited = 0;
 
@@ -249,7 +230,7 @@ Findings walkImports(const std::wstring& path, const LibrarySearch& search)
 
         for (const PeImage::ImportedLibrary& library : libraries) {
             const std::string name = shownName(library.name);
-            const std::wstring key = lower(widen(library.name));
+            const std::wstring key = lower(toWide(library.name));
             auto known = met.find(key);
             Resolution found;
             if (known != met.end()) {

@@ -11,6 +11,7 @@
 #include "rpFileDialog.h"
 #include "rpMemoryStream.h"
 #include "rpStrings.h"
+#include "textCodec.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -24,17 +25,6 @@ namespace {
 
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
-
-std::wstring toWide(const char* text)
-{
-    int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
-    wide.resize(static_cast<size_t>(size) - 1);
-    return wide;
-}
 
 // Holds the list's drawing while a group of blocks is added: otherwise every added line
 // redraws the list and its scroll bar at once. The list is repainted when the group ends.

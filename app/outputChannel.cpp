@@ -1,6 +1,7 @@
 // Output of the modes without a window: a file, a redirected standard handle, or a console.
 #include "outputChannel.h"
 
+#include "textCodec.h"
 #include <algorithm>
 
 namespace {
@@ -16,18 +17,6 @@ bool isConsoleHandle(HANDLE handle)
 bool attachParentConsole()
 {
     return AttachConsole(ATTACH_PARENT_PROCESS) || GetLastError() == ERROR_ACCESS_DENIED;
-}
-
-std::wstring toWide(const std::string& text, UINT codePage)
-{
-    if (text.empty())
-        return std::wstring();
-    int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    return wide;
 }
 
 }  // namespace

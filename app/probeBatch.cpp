@@ -4,6 +4,7 @@
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "peImage.h"
+#include "textCodec.h"
 #include "probe.h"
 #include "workerProcess.h"
 
@@ -61,26 +62,15 @@ int ownBitness()
 
 namespace {
 
-std::string toAnsi(const std::wstring& text)
-{
-    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return std::string();
-    std::string ansi(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], size, nullptr, nullptr);
-    ansi.resize(static_cast<size_t>(size) - 1);
-    return ansi;
-}
-
 }  // namespace
 
 BatchFile batchFileFor(const std::wstring& path)
 {
     BatchFile file;
     file.path = path;
-    file.dllName = toAnsi(path);
+    file.dllName = fromWide(path);
     size_t slash = path.find_last_of(L"\\/");
-    file.shown = toAnsi(slash == std::wstring::npos ? path : path.substr(slash + 1));
+    file.shown = fromWide(slash == std::wstring::npos ? path : path.substr(slash + 1));
     if (file.dllName.size() >= ProbeTextSize) {
         file.shown = file.dllName;
         file.loadError = ERROR_FILENAME_EXCED_RANGE;
@@ -97,7 +87,7 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
             continue;
         }
         BatchFolder folder;
-        folder.shown = toAnsi(path);
+        folder.shown = fromWide(path);
         folder.first = base + files->size();
         const size_t inside = path.empty() || path.back() == L'\\' || path.back() == L'/' ? path.size() : path.size() + 1;
         for (const std::wstring& found : scanFolder(path)) {
@@ -105,7 +95,7 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
             // Shown by its path inside the folder: copies of one plug-in in two subfolders
             // differ there, and the summary names them so.
             if (file.loadError == 0)
-                file.shown = toAnsi(found.substr(inside));
+                file.shown = fromWide(found.substr(inside));
             files->push_back(file);
         }
         folder.count = base + files->size() - folder.first;

@@ -16,7 +16,7 @@ packages=(
   wine wine64
   xvfb x11-apps imagemagick
   locales fonts-ipafont-gothic
-  googletest cmake ninja-build
+  googletest cmake ninja-build ccache
   nlohmann-json3-dev
   debootstrap
 )

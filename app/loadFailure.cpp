@@ -402,21 +402,16 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
 {
     std::vector<std::string> lines;
     switch (error) {
-    case ERROR_MOD_NOT_FOUND: {
-        Findings found = walkImports(path, search);
-        std::vector<std::string> all = found.missingLibraries;
-        all.insert(all.end(), found.damaged.begin(), found.damaged.end());
-        if (all.empty())
-            all.push_back("  見つからないDLLは特定できません");
-        addFindings(lines, all);
-        return lines;
-    }
+    case ERROR_MOD_NOT_FOUND:
     case ERROR_PROC_NOT_FOUND: {
+        // What is missing, then the tables that could not be read on the way; a line that says
+        // nothing was found when both are empty.
         Findings found = walkImports(path, search);
-        std::vector<std::string> all = found.missingFunctions;
+        bool libraries = error == ERROR_MOD_NOT_FOUND;
+        std::vector<std::string> all = libraries ? found.missingLibraries : found.missingFunctions;
         all.insert(all.end(), found.damaged.begin(), found.damaged.end());
         if (all.empty())
-            all.push_back("  見つからない関数は特定できません");
+            all.push_back(libraries ? "  見つからないDLLは特定できません" : "  見つからない関数は特定できません");
         addFindings(lines, all);
         return lines;
     }

@@ -2,7 +2,7 @@
 // the Open button and the file dialog, dropped files, the Copy button and the clipboard, the
 // Close button and the exit code.
 #include "filedialogdriver.h"
-#include "inspectorprocess.h"
+#include "runninginspector.h"
 #include "resource.h"
 #include "testsupport.h"
 
@@ -14,19 +14,13 @@
 
 namespace {
 
+using testsupport::wide;
 using testsupport::clipboardText;
 using testsupport::setClipboardText;
 
 using testsupport::crlfBlock;
 using testsupport::inspectorPath;
 using testsupport::InspectorProcess;
-
-std::wstring wide(const std::string& ansi)
-{
-    std::wstring text(ansi.size() + 1, L'\0');
-    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
-    return text;
-}
 
 TEST(InspectorExecutable, CarriesTheProjectVersionAndTheMainDialog)
 {

@@ -11,14 +11,8 @@
 
 namespace {
 
+using testsupport::wide;
 using Paths = std::vector<std::wstring>;
-
-std::wstring wide(const std::string& ansi)
-{
-    std::wstring text(ansi.size() + 1, L'\0');
-    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
-    return text;
-}
 
 void touch(const std::wstring& path)
 {

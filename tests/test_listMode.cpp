@@ -3,19 +3,18 @@
 // against a window's Copy of the same files, the JSON document field by field, and the exit
 // codes.
 #include "app_version.h"
-#include "inspectorprocess.h"
+#include "runninginspector.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 
 namespace {
 
+using testsupport::readFile;
 using testsupport::binDir;
 using testsupport::fixturePath;
 
@@ -24,12 +23,6 @@ struct ListRun {
     std::string out;  // standard output's bytes
     std::string err;  // standard error's bytes
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // Starts the inspector in the fixtures' folder. Wine under load now and then refuses a start:
 // tried again, as testsupport::startProcess does.

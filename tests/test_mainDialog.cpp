@@ -4,7 +4,7 @@
 #include "mainDialog.h"
 
 #include "filedialogdriver.h"
-#include "inspectorprocess.h"
+#include "runninginspector.h"
 #include "loadFailure.h"
 #include "modaldriver.h"
 #include "probe.h"
@@ -25,6 +25,8 @@
 
 namespace {
 
+using testsupport::wide;
+using testsupport::readFile;
 using testsupport::clipboardText;
 using testsupport::setClipboardText;
 
@@ -93,13 +95,6 @@ bool waitForBatch(mainDialog& dialog)
         }
     }
     return true;
-}
-
-std::wstring wide(const std::string& ansi)
-{
-    std::wstring text(ansi.size() + 1, L'\0');
-    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
-    return text;
 }
 
 class MainDialogTest : public testing::Test {
@@ -589,21 +584,6 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
 }
 
 // ---- Folders and saving.
-
-std::string readFile(const std::string& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<no file>";
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD got = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
-    bytes.resize(got);
-    CloseHandle(file);
-    return bytes;
-}
 
 std::string utf8(const std::string& sjis)
 {

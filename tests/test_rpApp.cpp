@@ -6,14 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
+
 const char ProgramPath[] = "C:\\prog\\tool.exe";
 
 std::vector<std::string> parse(const std::string& line)
@@ -55,14 +55,6 @@ struct Recorder {
 INT_PTR CALLBACK plainDialogProc(HWND, UINT msg, WPARAM, LPARAM)
 {
     return msg == WM_INITDIALOG;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Runs the helper program with the given arguments and returns its exit code.

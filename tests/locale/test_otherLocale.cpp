@@ -2,7 +2,7 @@
 // manifest asks for the Japanese code page, so its Shift-JIS texts still reach the controls as
 // the right characters. Under Wine a program takes its locale from the process that starts it,
 // so CTest runs this program itself under LANG=C.UTF-8, with --other-code-page.
-#include "inspectorprocess.h"
+#include "runninginspector.h"
 #include "resource.h"
 #include "testsupport.h"
 

@@ -80,6 +80,28 @@ std::string otherBitnessBinDir()
     return dir + (sizeof(void*) == 8 ? "win32\\bin\\" : "win64\\bin\\");
 }
 
+std::wstring wide(const std::string& ansi)
+{
+    std::wstring text(ansi.size() + 1, L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &text[0], static_cast<int>(text.size())) - 1));
+    return text;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD got = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    bytes.resize(got);
+    CloseHandle(file);
+    return bytes;
+}
+
 bool underEmulator()
 {
 #ifdef _WIN64

@@ -40,6 +40,11 @@ DWORD reportedFaultCode(DWORD code);
 // else 1. For waits on another process only; no check on a result depends on it.
 DWORD slowdown();
 
+// ANSI text as UTF-16.
+std::wstring wide(const std::string& ansi);
+// The whole file's bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // A fresh folder under the system's temporary folder, removed with everything in it at
 // destruction.
 class TempDir {

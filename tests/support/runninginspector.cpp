@@ -1,4 +1,4 @@
-#include "inspectorprocess.h"
+#include "runninginspector.h"
 
 #include "testsupport.h"
 

@@ -1,8 +1,8 @@
 // The real plugin-inspector.exe as a process of its own, driven from the test process the way a
 // user would: found by its main dialog, its list watched, its buttons clicked, and closed with
 // its exit code checked. The process is ended at tear-down if a test left it running.
-#ifndef RP_TEST_INSPECTOR_PROCESS_H
-#define RP_TEST_INSPECTOR_PROCESS_H
+#ifndef RP_TEST_RUNNING_INSPECTOR_H
+#define RP_TEST_RUNNING_INSPECTOR_H
 
 #include <windows.h>
 

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -371,16 +372,41 @@ LibrarySearch LibrarySearch::ofThisProcess()
 
 std::string systemMessageLine(DWORD error)
 {
+    // A failure the system has no Win32 code for reaches us as this code, whose own text is a
+    // template about message files.
+    if (error == ERROR_MR_MID_NOT_FOUND)
+        return "  システムの状態コードに対応するエラー番号がありません";
     char* message = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, 0, reinterpret_cast<char*>(&message), 0, nullptr);
     std::string text;
     if (message) {
-        // One line: line breaks and tabs become blanks, runs of blanks one blank. Only ASCII
-        // bytes are replaced, and those are never the trail byte of a Shift-JIS character
-        // (trail bytes start at 0x40).
+        // One line: line breaks and tabs become blanks, runs of blanks one blank; the inserts
+        // that the text expects (%1, %2!s!...) are shown as an ellipsis, and the escapes (%%,
+        // %n...) as what they stand for. Only ASCII bytes are replaced, and those are never the
+        // trail byte of a Shift-JIS character (trail bytes start at 0x40).
         for (DWORD i = 0; i < length; ++i) {
             char c = message[i];
+            if (c == '%' && i + 1 < length) {
+                const char next = message[i + 1];
+                if (next >= '1' && next <= '9') {
+                    i += 2;
+                    while (i < length && message[i] >= '0' && message[i] <= '9')
+                        ++i;
+                    if (i < length && message[i] == '!') {
+                        const char* close = static_cast<const char*>(std::memchr(message + i + 1, '!', length - i - 1));
+                        if (close)
+                            i = static_cast<DWORD>(close - message) + 1;
+                    }
+                    --i;
+                    text += "…";
+                    continue;
+                }
+                if (next == '0')
+                    break;
+                ++i;
+                c = next == 'n' || next == 'r' || next == 't' ? ' ' : next;
+            }
             if (c == '\r' || c == '\n' || c == '\t')
                 c = ' ';
             if (c == ' ' && (text.empty() || text.back() == ' '))

@@ -45,7 +45,9 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
 
 // The system's message for an error code as one line of at most 299 bytes ("  " and the text
-// in the ANSI code page, line breaks turned into blanks, cut at a whole character).
+// in the ANSI code page, line breaks turned into blanks, cut at a whole character). The inserts
+// that a message expects are shown as an ellipsis; 317, the code of a failure that has no Win32
+// code, gets a line that says so.
 std::string systemMessageLine(DWORD error);
 
 #endif

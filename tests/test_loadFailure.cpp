@@ -177,6 +177,30 @@ TEST_F(LoadFailureTest, SaysWhatAFileIsAndGivesOtherCodesAsTheSystemsMessage)
     EXPECT_EQ(systemMessageLine(0x2000FFFF), "  エラー 536936447 の説明はありません");
 }
 
+// A load error that has no Win32 code reaches us as 317, whose text is a template with inserts;
+// no message is shown with its inserts' placeholders.
+TEST_F(LoadFailureTest, SystemMessagesNeverShowPlaceholders)
+{
+    const std::string statusLine = "  システムの状態コードに対応するエラー番号がありません";
+    EXPECT_EQ(systemMessageLine(ERROR_MR_MID_NOT_FOUND), statusLine);
+    EXPECT_EQ(explain(testsupport::fixturePath("plug_command.dll"), ERROR_MR_MID_NOT_FOUND), (Lines{statusLine}));
+
+    int withInserts = 0;
+    for (DWORD code = 0; code < 16000; ++code) {
+        char raw[2000] = "";
+        if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, raw, sizeof raw, nullptr))
+            continue;
+        if (code == ERROR_MR_MID_NOT_FOUND || !std::strstr(raw, "%1"))
+            continue;
+        ++withInserts;
+        const std::string shown = systemMessageLine(code);
+        for (size_t at = shown.find('%'); at != std::string::npos; at = shown.find('%', at + 1))
+            EXPECT_FALSE(at + 1 < shown.size() && shown[at + 1] >= '0' && shown[at + 1] <= '9') << code << ": " << shown;
+        EXPECT_NE(shown.find("…"), std::string::npos) << code << ": " << shown;
+    }
+    EXPECT_GT(withInserts, 1) << "messages with inserts to check";
+}
+
 TEST_F(LoadFailureTest, FindsMissingLibrariesThroughCyclesAndNamesWhoNeedsThem)
 {
     // a.dll and b.dll import each other; b.dll also imports a library that is nowhere, and one

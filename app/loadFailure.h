@@ -2,8 +2,9 @@
 // process that tried the load, right after it, so that the search below sees the same loaded
 // modules, current folder and PATH as the load did.
 // Missing libraries and functions are found by reading the import tables of the library and of
-// every dependency that is found (each visited once) and the export tables of those it imports
-// from; all tables are read through PeImage, so a damaged file gives a line, never a fault.
+// every dependency that is found (each file once, whatever name led to it) and the export
+// tables of those it imports from; all tables are read through PeImage, so a damaged file gives
+// a line, never a fault.
 #ifndef INSPECTOR_LOAD_FAILURE_H
 #define INSPECTOR_LOAD_FAILURE_H
 
@@ -39,7 +40,9 @@ struct LibrarySearch {
 // - 1114: the library's initialisation routine returned failure.
 // - any other code: the system's message for it, in one line.
 // A damaged file met on the way (cut short, broken headers, import or export table) gets a line
-// of its own; when nothing is found, a line says so.
+// of its own; when nothing is found, a line says so. The work is bounded (about a second, a few
+// MB, whatever the tables hold): when the bound is reached the lines end with one that says the
+// explanation stopped.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error, const LibrarySearch& search);
 // The same with the search of this process.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);

@@ -123,6 +123,17 @@ std::string machineText(WORD machine)
     return name ? std::string(name) : line("機種 %04x", machine);
 }
 
+// "  32ビットのDLLです (x86)" and the like: what the machine field says, whatever the rest of
+// the headers claim.
+std::string bitnessLine(WORD machine)
+{
+    int bits = 0;
+    const char* name = machineName(machine, &bits);
+    if (!name)
+        return line("  未知の機種のDLLです (機種 %04x)", machine);
+    return line("  %dビットのDLLです (%s)", bits, name);
+}
+
 // What a header fault is, in a few words.
 std::string headerFaultText(const PeImage::HeaderFault& fault)
 {
@@ -478,6 +489,29 @@ std::string stoppedLine(const Findings& findings, const PeImage::Budget& budget)
     return std::string();
 }
 
+// Why an image of this process's own machine was refused as not a valid image: the header
+// value the loader refuses, a broken import table, a dependency that is damaged or built for
+// another machine.
+void explainOwnImage(const std::wstring& path, const PeImage& image, const LibrarySearch& search,
+                     std::vector<std::string>& lines)
+{
+    const size_t before = lines.size();
+    const PeImage::HeaderFault fault = image.headerFault();
+    if (fault.kind != PeImage::HeaderFault::None)
+        lines.push_back(headerFaultLine(fault, fileNameOf(path)));
+    PeImage::Budget budget(ExplainWork, ExplainFiles, ExplainMemory);
+    Findings found = walkImports(path, search, WalkPurpose::ImageFormat, budget);
+    addFindings(lines, {&found.damaged, &found.otherMachine});
+    if (lines.size() == before) {
+        int bits = 0;
+        const char* machine = machineName(image.machine(), &bits);
+        lines.push_back(line("  %dビットのDLL (%s) ですが、読み込めない理由は見つかりません", bits, machine));
+    }
+    std::string stopped = stoppedLine(found, budget);
+    if (!stopped.empty())
+        lines.push_back(stopped);
+}
+
 std::vector<std::wstring> knownLibraryNames()
 {
     std::vector<std::wstring> names;
@@ -501,12 +535,6 @@ std::vector<std::wstring> knownLibraryNames()
     }
     RegCloseKey(key);
     return names;
-}
-
-// "32ビットのDLLです (x86)" and the like, for an image whose headers could be read.
-std::string whatImage(const PeImage& image)
-{
-    return line("%dビットのDLLです (%s)", image.is64() ? 64 : 32, machineText(image.machine()).c_str());
 }
 
 }  // namespace
@@ -647,22 +675,19 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
     PeImage image(path);
     std::string damage = damageLine(image, fileNameOf(path));
     if (error == ERROR_BAD_EXE_FORMAT) {
-        // What the file is; for a library of this process's own kind the fault lies with a
-        // dependency of another kind.
-        if (image.status() == PeImage::Status::NotImage)
+        // What the file is. The machine field decides which library it is; for one of this
+        // process's own machine, what in it the loader refused.
+        const PeImage::Status status = image.status();
+        if (status == PeImage::Status::NotImage)
             lines.push_back("  WindowsのDLLではありません");
-        else if (!damage.empty())
+        else if (status == PeImage::Status::CannotOpen || status == PeImage::Status::Truncated)
+            lines.push_back(damage);
+        else if (image.machine() != OwnMachine)
+            lines.push_back(bitnessLine(image.machine()));
+        else if (status == PeImage::Status::BadHeaders)
             lines.push_back(damage);
         else
-            lines.push_back("  " + whatImage(image));
-        if (image.status() == PeImage::Status::Ok && image.machine() == OwnMachine) {
-            PeImage::Budget budget(ExplainWork, ExplainFiles, ExplainMemory);
-            Findings found = walkImports(path, search, WalkPurpose::ImageFormat, budget);
-            addFindings(lines, {&found.otherMachine});
-            std::string stopped = stoppedLine(found, budget);
-            if (!stopped.empty())
-                lines.push_back(stopped);
-        }
+            explainOwnImage(path, image, search, lines);
         return lines;
     }
     lines.push_back(systemMessageLine(error));

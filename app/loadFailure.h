@@ -36,7 +36,10 @@ struct LibrarySearch {
 //   needs it when it is not the file itself); API sets and known libraries never count.
 // - 127: every imported function that its library does not export
 //   ("  見つからない関数: LIB!NAME", "LIB!#ordinal").
-// - 193: what the file is (a 32-bit or 64-bit library with its machine, or not a library).
+// - 193: what the file is (a 32-bit or 64-bit library with its machine, as the machine field
+//   says, or not a library); for an image of this process's own machine, what the loader
+//   refuses in it (a header value, a broken import table, a dependency that is damaged or
+//   built for another machine).
 // - 1114: the library's initialisation routine returned failure.
 // - any other code: the system's message for it, in one line.
 // A damaged file met on the way (cut short, broken headers, import or export table) gets a line

@@ -541,6 +541,40 @@ std::vector<std::pair<std::string, Image>> brokenImportTables()
     return images;
 }
 
+// The machine field alone says which library a file is; for one of this process's own machine
+// the line says what the loader refuses in it.
+TEST_F(LoadFailureTest, RefusedImagesSayWhatIsDamaged)
+{
+    auto refused = [&](const std::string& name, const std::string& bytes) { return explain(write(name, bytes), ERROR_BAD_EXE_FORMAT); };
+    const Image good = writeImage({{"kernel32.dll", {"GetTickCount"}}});
+    const std::string own = sizeof(void*) == 8 ? "64ビットのDLL (x64)" : "32ビットのDLL (x86)";
+    EXPECT_EQ(refused("fine.dll", good.bytes), (Lines{"  " + own + " ですが、読み込めない理由は見つかりません"}));
+
+    std::string bytes = good.bytes;
+    put<DWORD>(bytes, good.optionalAt + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage), 0x1000);
+    EXPECT_EQ(refused("small.dll", bytes), (Lines{"  ヘッダが壊れています: small.dll (SizeOfImage 1000、セクションは 2000 まで)"}));
+    bytes = good.bytes;
+    put<DWORD>(bytes, good.optionalAt + offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment), 0x300);
+    EXPECT_EQ(refused("align.dll", bytes), (Lines{"  ヘッダが壊れています: align.dll (FileAlignment 300、SectionAlignment 1000)"}));
+    // A whole file that claims 65,535 sections is not cut short: its count is impossible.
+    bytes = good.bytes;
+    put<WORD>(bytes, 0x40 + 4 + offsetof(IMAGE_FILE_HEADER, NumberOfSections), 0xFFFF);
+    EXPECT_EQ(refused("count.dll", bytes), (Lines{"  ヘッダが壊れています: count.dll (セクション数 65535、最大 96)"}));
+
+    // An optional header of the other pointer size: damage for this process's own machine, else
+    // the machine's library.
+    for (WORD machine : {WORD(IMAGE_FILE_MACHINE_AMD64), WORD(IMAGE_FILE_MACHINE_I386)}) {
+        ImageWriter writer(machine, machine == IMAGE_FILE_MACHINE_AMD64 ? 32 : 64);
+        Lines expected = {machine == IMAGE_FILE_MACHINE_AMD64 ? "  64ビットのDLLです (x64)" : "  32ビットのDLLです (x86)"};
+        if (machine == OwnMachine)
+            expected = {"  ヘッダが壊れています: other.dll (オプションヘッダが機種と合いません)"};
+        EXPECT_EQ(refused("other.dll", writer.finish(writer.placeImports({})).bytes), expected) << machine;
+    }
+    ImageWriter arm(IMAGE_FILE_MACHINE_ARMNT, 64);
+    EXPECT_EQ(refused("arm.dll", arm.finish(0).bytes), (Lines{"  32ビットのDLLです (ARM)"}));
+    EXPECT_EQ(refused("odd.dll", writeImage({}, 0x1234).bytes), (Lines{"  未知の機種のDLLです (機種 1234)"}));
+}
+
 // Truncated, corrupt and hostile files: each gets its line, nothing reads outside the file,
 // and the table walks end. A fault here would end the test program.
 TEST_F(LoadFailureTest, DamagedFilesGetALineNeverAFaultOrAHang)

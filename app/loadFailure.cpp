@@ -700,3 +700,18 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error)
 {
     return explainLoadError(path, error, LibrarySearch::ofThisProcess());
 }
+
+DWORD checkBeforeLoad(const std::wstring& path)
+{
+    PeImage image(path);
+    if (image.status() != PeImage::Status::Ok || image.machine() != OwnMachine)
+        return 0;
+    // Only what the loader will read, with a budget of its own: a table too large to check in
+    // full is left to the loader.
+    PeImage::Budget budget(ExplainWork, 0, ExplainMemory);
+    std::vector<PeImage::ImportedLibrary> libraries;
+    PeImage::ImportFault fault = image.importedLibraries(&libraries, budget);
+    for (size_t i = 0; i < libraries.size() && !isBroken(fault) && !budget.exhausted(); ++i)
+        fault = image.importedFunctions(libraries[i], budget, [](const PeImage::ImportedFunction&) {});
+    return isBroken(fault) ? ERROR_BAD_EXE_FORMAT : 0;
+}

@@ -1,6 +1,7 @@
-// Why a library did not load: the lines that follow a probe's "load error %d" line. Run in the
-// process that tried the load, right after it, so that the search below sees the same loaded
-// modules, current folder and PATH as the load did.
+// Why a library did not load: the lines that follow a probe's "load error %d" line, and the
+// check that keeps an image with a broken import table from the loader. Run in the process that
+// tried the load, right after it, so that the search below sees the same loaded modules,
+// current folder and PATH as the load did.
 // Missing libraries and functions are found by reading the import tables of the library and of
 // every dependency that is found (each file once, whatever name led to it) and the export
 // tables of those it imports from; all tables are read through PeImage, so a damaged file gives
@@ -49,6 +50,13 @@ struct LibrarySearch {
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error, const LibrarySearch& search);
 // The same with the search of this process.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
+
+// Whether the file at path may be handed to the loader: ERROR_BAD_EXE_FORMAT for an image of
+// this process's own machine whose import table is broken as the loader reads it (it starts
+// outside the image, runs out of it, or names a library or function outside it): such an image
+// makes some loaders fault instead of refusing it. 0 for anything else, which the load itself
+// judges; a table too large to check within the bound of an explanation is left to the loader.
+DWORD checkBeforeLoad(const std::wstring& path);
 
 // The system's message for an error code as one line of at most 299 bytes ("  " and the text
 // in the ANSI code page, line breaks turned into blanks, cut at a whole character). The inserts

@@ -1,8 +1,9 @@
 // Explaining failed loads from the image tables: missing functions (which Wine never reports as
 // a load error), the search order, tables read as the loader maps the image, and damaged or
 // hostile files, which must give a line and never a fault or a hang, and whose explanation stays
-// within its bounds whatever the tables' shape. The images are real fixture DLLs of this build,
-// copies of them cut short, and small images written here byte by byte.
+// within its bounds whatever the tables' shape; and the check that keeps an image with a broken
+// import table from the loader. The images are real fixture DLLs of this build, the system's
+// libraries, copies cut short, and small images written here byte by byte.
 #include "loadFailure.h"
 #include "probe.h"
 #include "rpStrings.h"
@@ -497,8 +498,8 @@ TEST_F(LoadFailureTest, TablesAreReadAsTheLoaderMapsTheImage)
     EXPECT_EQ(explain(noList, ERROR_PROC_NOT_FOUND), (Lines{"  インポート表が壊れています: nolist.dll (nowhere.dll の関数表を読めません)"}));
 }
 
-// Images whose import table the loader would read outside the image: one each of the ways it
-// can be broken.
+// Images of this process's own machine whose import table the loader would read outside the
+// image: one each of the ways it can be broken.
 std::vector<std::pair<std::string, Image>> brokenImportTables()
 {
     std::vector<std::pair<std::string, Image>> images;
@@ -539,6 +540,44 @@ std::vector<std::pair<std::string, Image>> brokenImportTables()
     images.push_back({"nowhere.dll の関数名を読めません",
                       nameOutside.finish(nameOutside.placeDescriptors({descriptorOf(nameOutside, nameOutside.placeList({0x7FFFFF00}))}))});
     return images;
+}
+
+// Such an image makes Wine's loader fault inside LoadLibrary; Windows refuses it. The probe
+// refuses it before the load, as Windows does, and says what is broken.
+TEST_F(LoadFailureTest, ImagesWithBrokenImportTablesAreRefusedBeforeTheLoad)
+{
+    for (const auto& broken : brokenImportTables()) {
+        const std::string path = write("x.dll", broken.second.bytes);
+        EXPECT_EQ(checkBeforeLoad(wide(path)), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)) << broken.first;
+        EXPECT_EQ(probeLines(path), (Lines{"load error 193", "  インポート表が壊れています: x.dll (" + broken.first + ")"}));
+    }
+    EXPECT_EQ(checkBeforeLoad(wide(write("good.dll", writeImage({{"nowhere.dll", {"f"}}}).bytes))), 0u);
+}
+
+// The check is no stricter than the loader: every library that loads still does. The fixtures
+// and every library of the system folder (the 32-bit one for the 32-bit build).
+TEST_F(LoadFailureTest, TheCheckBeforeLoadingAcceptsEveryLibraryTheLoaderAccepts)
+{
+    wchar_t systemFolder[MAX_PATH] = L"";
+    ASSERT_GT(GetSystemDirectoryW(systemFolder, MAX_PATH), 0u);
+    int checked = 0;
+    for (const std::wstring& folder : {std::wstring(systemFolder), wide(testsupport::binDir())}) {
+        WIN32_FIND_DATAW found = {};
+        HANDLE search = FindFirstFileW((folder + L"\\*.dll").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do {
+            const std::wstring path = folder + L"\\" + found.cFileName;
+            ++checked;
+            if (checkBeforeLoad(path) == 0)
+                continue;
+            HMODULE loaded = LoadLibraryExW(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+            EXPECT_EQ(loaded, nullptr) << "refused, but the loader takes it: " << fromWide(path);
+            if (loaded)
+                FreeLibrary(loaded);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    EXPECT_GT(checked, 200);
 }
 
 // The machine field alone says which library a file is; for one of this process's own machine

@@ -1,9 +1,11 @@
-// Why a library did not load: the lines that follow a probe's "load error %d" line. Run in the
-// process that tried the load, right after it, so that the search below sees the same loaded
-// modules, current folder and PATH as the load did.
+// Why a library did not load: the lines that follow a probe's "load error %d" line, and the
+// check that keeps an image with a broken import table from the loader. Run in the process that
+// tried the load, right after it, so that the search below sees the same loaded modules,
+// current folder and PATH as the load did.
 // Missing libraries and functions are found by reading the import tables of the library and of
-// every dependency that is found (each visited once) and the export tables of those it imports
-// from; all tables are read through PeImage, so a damaged file gives a line, never a fault.
+// every dependency that is found (each file once, whatever name led to it) and the export
+// tables of those it imports from; all tables are read through PeImage, so a damaged file gives
+// a line, never a fault.
 #ifndef INSPECTOR_LOAD_FAILURE_H
 #define INSPECTOR_LOAD_FAILURE_H
 
@@ -35,17 +37,31 @@ struct LibrarySearch {
 //   needs it when it is not the file itself); API sets and known libraries never count.
 // - 127: every imported function that its library does not export
 //   ("  見つからない関数: LIB!NAME", "LIB!#ordinal").
-// - 193: what the file is (a 32-bit or 64-bit library with its machine, or not a library).
+// - 193: what the file is (a 32-bit or 64-bit library with its machine, as the machine field
+//   says, or not a library); for an image of this process's own machine, what the loader
+//   refuses in it (a header value, a broken import table, a dependency that is damaged or
+//   built for another machine).
 // - 1114: the library's initialisation routine returned failure.
 // - any other code: the system's message for it, in one line.
 // A damaged file met on the way (cut short, broken headers, import or export table) gets a line
-// of its own; when nothing is found, a line says so.
+// of its own; when nothing is found, a line says so. The work is bounded (about a second, a few
+// MB, whatever the tables hold): when the bound is reached the lines end with one that says the
+// explanation stopped.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error, const LibrarySearch& search);
 // The same with the search of this process.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
 
+// Whether the file at path may be handed to the loader: ERROR_BAD_EXE_FORMAT for an image of
+// this process's own machine whose import table is broken as the loader reads it (it starts
+// outside the image, runs out of it, or names a library or function outside it): such an image
+// makes some loaders fault instead of refusing it. 0 for anything else, which the load itself
+// judges; a table too large to check within the bound of an explanation is left to the loader.
+DWORD checkBeforeLoad(const std::wstring& path);
+
 // The system's message for an error code as one line of at most 299 bytes ("  " and the text
-// in the ANSI code page, line breaks turned into blanks, cut at a whole character).
+// in the ANSI code page, line breaks turned into blanks, cut at a whole character). The inserts
+// that a message expects are shown as an ellipsis; 317, the code of a failure that has no Win32
+// code, gets a line that says so.
 std::string systemMessageLine(DWORD error);
 
 #endif

@@ -1,7 +1,5 @@
 #include "peImage.h"
 
-#include <dbghelp.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -17,20 +15,46 @@ bool readAt(HANDLE file, DWORD offset, void* into, DWORD size)
     return ReadFile(file, into, size, &got, &at) && got == size;
 }
 
-// Ordinals are 16-bit: a table that claims more entries than that is not one a loader reads.
-constexpr DWORD MaxExportEntries = 0x10000;
-// Longest names taken from a table: a library's file name, an imported function's name.
-constexpr size_t MaxLibraryName = MAX_PATH;
-constexpr size_t MaxFunctionName = 4096;
-// ImageRvaToVa calls allowed per image times the sections each may walk.
-constexpr ULONGLONG LookupWork = 1ull << 26;
+// What finding one piece of the image costs, counted as bytes examined.
+constexpr ULONGLONG LookupCost = 16;
+// Texts are scanned for their terminator at most this much at a time, each piece charged as it
+// is scanned.
+constexpr ULONGLONG ScanPiece = 64 * 1024;
 
 template <typename T>
 T readValue(const BYTE* at)
 {
     T value;
-    std::memcpy(&value, at, sizeof value);  // table entries need not be aligned in a hostile file
+    std::memcpy(&value, at, sizeof value);  // fields need not be aligned in a hostile file
     return value;
+}
+
+bool isPowerOfTwo(DWORD value)
+{
+    return value != 0 && (value & (value - 1)) == 0;
+}
+
+ULONGLONG roundUp(ULONGLONG value, DWORD alignment)
+{
+    return isPowerOfTwo(alignment) ? (value + alignment - 1) & ~static_cast<ULONGLONG>(alignment - 1) : value;
+}
+
+// The pointer size that the machine's images are built for: 32 or 64, or 0 when unknown.
+int machineBits(WORD machine)
+{
+    switch (machine) {
+    case IMAGE_FILE_MACHINE_I386:
+    case IMAGE_FILE_MACHINE_ARM:
+    case IMAGE_FILE_MACHINE_THUMB:
+    case IMAGE_FILE_MACHINE_ARMNT:
+        return 32;
+    case IMAGE_FILE_MACHINE_AMD64:
+    case IMAGE_FILE_MACHINE_IA64:
+    case 0xAA64:  // ARM64
+        return 64;
+    default:
+        return 0;
+    }
 }
 
 }  // namespace
@@ -53,15 +77,54 @@ WORD peMachine(const std::wstring& path)
     return machine;
 }
 
-bool PeImage::ExportTable::hasName(const std::string& name) const
+// ---- Budget
+
+PeImage::Budget::Budget(ULONGLONG bytesToExamine, DWORD fileOperations, size_t bytesToKeep)
+    : examineLeft_(bytesToExamine), filesLeft_(fileOperations), keepLeft_(bytesToKeep)
 {
-    return std::binary_search(names.begin(), names.end(), name);
 }
 
-bool PeImage::ExportTable::hasOrdinal(DWORD ordinal) const
+bool PeImage::Budget::refuse(Limit limit)
 {
-    return ordinal >= base && ordinal - base < present.size() && present[ordinal - base];
+    if (exhaustedBy_ == Limit::None)
+        exhaustedBy_ = limit;
+    return false;
 }
+
+bool PeImage::Budget::examine(ULONGLONG bytes)
+{
+    if (exhausted() || bytes > examineLeft_)
+        return refuse(Limit::Work);
+    examineLeft_ -= bytes;
+    return true;
+}
+
+bool PeImage::Budget::touchFile()
+{
+    if (exhausted() || filesLeft_ == 0)
+        return refuse(Limit::Files);
+    --filesLeft_;
+    return true;
+}
+
+bool PeImage::Budget::keep(size_t bytes)
+{
+    if (exhausted() || bytes > keepLeft_)
+        return refuse(Limit::Memory);
+    keepLeft_ -= bytes;
+    return true;
+}
+
+bool PeImage::FileIdentity::operator<(const FileIdentity& other) const
+{
+    if (volume != other.volume)
+        return volume < other.volume;
+    if (indexHigh != other.indexHigh)
+        return indexHigh < other.indexHigh;
+    return indexLow < other.indexLow;
+}
+
+// ---- Opening
 
 PeImage::PeImage(const std::wstring& path)
 {
@@ -70,6 +133,13 @@ PeImage::PeImage(const std::wstring& path)
     if (file_ == INVALID_HANDLE_VALUE) {
         error_ = GetLastError();
         return;
+    }
+    BY_HANDLE_FILE_INFORMATION information = {};
+    if (GetFileInformationByHandle(file_, &information)) {
+        hasIdentity_ = true;
+        identity_.volume = information.dwVolumeSerialNumber;
+        identity_.indexHigh = information.nFileIndexHigh;
+        identity_.indexLow = information.nFileIndexLow;
     }
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file_, &size)) {
@@ -121,51 +191,129 @@ PeImage::PeImage(const std::wstring& path)
     }
     const ULONGLONG fileHeaderOffset = ntOffset + sizeof(DWORD);
     const ULONGLONG optionalOffset = fileHeaderOffset + sizeof(IMAGE_FILE_HEADER);
-    if (!fileAt(fileHeaderOffset, sizeof(IMAGE_FILE_HEADER) + sizeof(WORD))) {
+    const BYTE* fileHeader = fileAt(fileHeaderOffset, sizeof(IMAGE_FILE_HEADER) + sizeof(WORD));
+    if (!fileHeader) {
         status_ = Status::Truncated;
         return;
     }
-    // The signature and the file header are inside the file: the helper reads only those.
-    nt_ = ImageNtHeader(const_cast<BYTE*>(view_));
-    if (!nt_ || reinterpret_cast<const BYTE*>(nt_) != view_ + ntOffset) {
-        nt_ = nullptr;
-        status_ = Status::NotImage;
-        return;
-    }
-    machine_ = nt_->FileHeader.Machine;
+    machine_ = readValue<WORD>(fileHeader + offsetof(IMAGE_FILE_HEADER, Machine));
+    sectionCount_ = readValue<WORD>(fileHeader + offsetof(IMAGE_FILE_HEADER, NumberOfSections));
+    optionalSize_ = readValue<WORD>(fileHeader + offsetof(IMAGE_FILE_HEADER, SizeOfOptionalHeader));
     const WORD magic = readValue<WORD>(view_ + optionalOffset);
     if (magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC && magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        headerFault_ = {HeaderFault::OptionalHeaderKind, magic, 0};
         status_ = Status::BadHeaders;
         return;
     }
     is64_ = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
-    const WORD optionalSize = nt_->FileHeader.SizeOfOptionalHeader;
     const size_t optionalMinimum =
         is64_ ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
-    if (optionalSize < optionalMinimum) {
+    if (optionalSize_ < optionalMinimum) {
+        headerFault_ = {HeaderFault::OptionalHeaderSize, optionalSize_, optionalMinimum};
         status_ = Status::BadHeaders;
         return;
     }
-    const ULONGLONG sectionsOffset = optionalOffset + optionalSize;
-    const WORD sectionCount = nt_->FileHeader.NumberOfSections;
-    if (!fileAt(optionalOffset, optionalSize) ||
-        !fileAt(sectionsOffset, static_cast<ULONGLONG>(sectionCount) * sizeof(IMAGE_SECTION_HEADER))) {
+    optional_ = fileAt(optionalOffset, optionalSize_);
+    if (!optional_) {
         status_ = Status::Truncated;
         return;
     }
-    sizeOfHeaders_ = is64_ ? readValue<DWORD>(view_ + optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfHeaders))
-                           : readValue<DWORD>(view_ + optionalOffset + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders));
-    // The loader maps every section's data from the file: a section that ends past it means the
-    // file was cut short.
-    for (WORD i = 0; i < sectionCount; ++i) {
-        IMAGE_SECTION_HEADER section = readValue<IMAGE_SECTION_HEADER>(view_ + sectionsOffset + i * sizeof(IMAGE_SECTION_HEADER));
-        if (section.SizeOfRawData != 0 && !fileAt(section.PointerToRawData, section.SizeOfRawData)) {
+    // A section table that the file cannot hold was cut short, unless it claims more sections
+    // than any loader takes: then the count is what is wrong, not the file.
+    sectionTableOffset_ = optionalOffset + optionalSize_;
+    const ULONGLONG sectionTableSize = static_cast<ULONGLONG>(sectionCount_) * sizeof(IMAGE_SECTION_HEADER);
+    headerBytes_ = sectionTableOffset_ + sectionTableSize;
+    if (!fileAt(sectionTableOffset_, sectionTableSize)) {
+        if (sectionCount_ > MaxSections) {
+            headerFault_ = {HeaderFault::SectionCount, sectionCount_, MaxSections};
+            status_ = Status::BadHeaders;
+        } else {
             status_ = Status::Truncated;
+        }
+        return;
+    }
+    if (is64_) {
+        sizeOfHeaders_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfHeaders));
+        sizeOfImage_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER64, SizeOfImage));
+        sectionAlignment_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER64, SectionAlignment));
+        fileAlignment_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER64, FileAlignment));
+    } else {
+        sizeOfHeaders_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfHeaders));
+        sizeOfImage_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER32, SizeOfImage));
+        sectionAlignment_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER32, SectionAlignment));
+        fileAlignment_ = readValue<DWORD>(optional_ + offsetof(IMAGE_OPTIONAL_HEADER32, FileAlignment));
+    }
+    // The loader maps every section's raw data from the file: one that ends past it means the
+    // file was cut short, unless it would end past any file read as an image: then its place is
+    // what is wrong.
+    bool truncated = false;
+    for (WORD i = 0; i < sectionCount_; ++i) {
+        const IMAGE_SECTION_HEADER section =
+            readValue<IMAGE_SECTION_HEADER>(view_ + sectionTableOffset_ + i * sizeof(IMAGE_SECTION_HEADER));
+        const ULONGLONG rawEnd = static_cast<ULONGLONG>(section.PointerToRawData) + section.SizeOfRawData;
+        if (section.SizeOfRawData == 0 || fileAt(section.PointerToRawData, section.SizeOfRawData))
+            continue;
+        if (rawEnd > MaxFileSize) {
+            headerFault_ = {HeaderFault::SectionData, i + 1u, rawEnd};
+            status_ = Status::BadHeaders;
             return;
         }
+        truncated = true;
     }
-    lookupBudget_ = LookupWork / (static_cast<ULONGLONG>(sectionCount) + 1);
+    if (truncated) {
+        status_ = Status::Truncated;
+        return;
+    }
+    mapSections();
     status_ = Status::Ok;
+}
+
+void PeImage::mapSections()
+{
+    sections_.reserve(sectionCount_);
+    ULONGLONG previousEnd = 0;
+    ULONGLONG imageEnd = sizeOfHeaders_;
+    WORD misplaced = 0;
+    for (WORD i = 0; i < sectionCount_; ++i) {
+        const IMAGE_SECTION_HEADER header =
+            readValue<IMAGE_SECTION_HEADER>(view_ + sectionTableOffset_ + i * sizeof(IMAGE_SECTION_HEADER));
+        const DWORD virtualSize = header.Misc.VirtualSize ? header.Misc.VirtualSize : header.SizeOfRawData;
+        Section section;
+        section.start = header.VirtualAddress;
+        section.end = header.VirtualAddress + roundUp(virtualSize, sectionAlignment_);
+        section.fileEnd = header.VirtualAddress + std::min<ULONGLONG>(header.SizeOfRawData, section.end - section.start);
+        section.rawOffset = header.PointerToRawData;
+        if (section.end == section.start)
+            continue;  // nothing of the image lies there
+        // The loader places the sections one after another above the headers.
+        if (!misplaced && (section.start < previousEnd || section.start < sizeOfHeaders_))
+            misplaced = static_cast<WORD>(i + 1);
+        previousEnd = std::max(previousEnd, section.end);
+        imageEnd = std::max(imageEnd, section.end);
+        sections_.push_back(section);
+    }
+    std::stable_sort(sections_.begin(), sections_.end(),
+                     [](const Section& a, const Section& b) { return a.start < b.start; });
+    for (size_t i = 0; i + 1 < sections_.size(); ++i) {
+        Section& section = sections_[i];
+        section.end = std::min<ULONGLONG>(section.end, sections_[i + 1].start);
+        section.fileEnd = std::min(section.fileEnd, section.end);
+    }
+
+    // The first value that the loader refuses, in the order of the header.
+    const int bits = machineBits(machine_);
+    if (bits != 0 && (bits == 64) != is64_)
+        headerFault_ = {HeaderFault::OptionalHeaderMachine, 0, 0};
+    else if (sectionCount_ > MaxSections)
+        headerFault_ = {HeaderFault::SectionCount, sectionCount_, MaxSections};
+    else if (!isPowerOfTwo(fileAlignment_) || !isPowerOfTwo(sectionAlignment_) || fileAlignment_ > sectionAlignment_)
+        headerFault_ = {HeaderFault::Alignment, fileAlignment_, sectionAlignment_};
+    else if (sizeOfHeaders_ > sizeOfImage_)
+        headerFault_ = {HeaderFault::HeadersSize, sizeOfHeaders_, sizeOfImage_};
+    else if (misplaced)
+        headerFault_ = {HeaderFault::SectionPlacement, misplaced, 0};
+    else if (sizeOfImage_ == 0 || roundUp(sizeOfImage_, sectionAlignment_) < imageEnd)
+        headerFault_ = {HeaderFault::ImageSize, sizeOfImage_, imageEnd};
 }
 
 PeImage::~PeImage()
@@ -178,6 +326,20 @@ PeImage::~PeImage()
         CloseHandle(file_);
 }
 
+bool PeImage::identity(FileIdentity* identity) const
+{
+    if (hasIdentity_)
+        *identity = identity_;
+    return hasIdentity_;
+}
+
+PeImage::HeaderFault PeImage::headerFault() const
+{
+    return status_ == Status::Ok || status_ == Status::BadHeaders ? headerFault_ : HeaderFault();
+}
+
+// ---- Reading the image as it is mapped
+
 const BYTE* PeImage::fileAt(ULONGLONG offset, ULONGLONG size) const
 {
     if (!view_ || offset > size_ || size > size_ - offset)
@@ -185,139 +347,242 @@ const BYTE* PeImage::fileAt(ULONGLONG offset, ULONGLONG size) const
     return view_ + offset;
 }
 
-const BYTE* PeImage::rvaAt(DWORD rva, DWORD size) const
+bool PeImage::pieceAt(ULONGLONG rva, const BYTE** data, ULONGLONG* length) const
 {
-    if (!nt_ || status_ != Status::Ok)
-        return nullptr;
-    // The headers are loaded as they lie in the file; no section holds them.
-    if (rva < sizeOfHeaders_)
-        return fileAt(rva, size);
-    if (lookupBudget_ == 0)
-        return nullptr;
-    --lookupBudget_;
-    // The section table is inside the file (checked when the image was opened).
-    const BYTE* va = static_cast<const BYTE*>(ImageRvaToVa(nt_, const_cast<BYTE*>(view_), rva, &lastSection_));
-    if (!va)
-        return nullptr;
-    // The helper adds the section's file offset without looking at the file's size.
-    const UINT_PTR address = reinterpret_cast<UINT_PTR>(va);
-    const UINT_PTR start = reinterpret_cast<UINT_PTR>(view_);
-    if (address < start)
-        return nullptr;
-    return fileAt(address - start, size);
+    if (status_ != Status::Ok || rva > MAXDWORD)
+        return false;
+    // The last section that starts at or below rva covers it if it reaches that far.
+    auto next = std::upper_bound(sections_.begin(), sections_.end(), rva,
+                                 [](ULONGLONG at, const Section& section) { return at < section.start; });
+    if (next != sections_.begin()) {
+        const Section& section = *(next - 1);
+        if (rva < section.end) {
+            if (rva < section.fileEnd) {
+                *data = view_ + section.rawOffset + (rva - section.start);  // checked at opening
+                *length = section.fileEnd - rva;
+            } else {
+                *data = nullptr;
+                *length = section.end - rva;
+            }
+            return true;
+        }
+    }
+    // Below SizeOfHeaders, where no section lies, the headers as they are in the file.
+    ULONGLONG headersEnd = std::min<ULONGLONG>(sizeOfHeaders_, size_);
+    if (next != sections_.end())
+        headersEnd = std::min<ULONGLONG>(headersEnd, next->start);
+    if (rva >= headersEnd)
+        return false;
+    *data = view_ + rva;
+    *length = headersEnd - rva;
+    return true;
 }
 
-bool PeImage::textAt(DWORD rva, size_t maxLength, std::string* text) const
+PeImage::Read PeImage::read(ULONGLONG rva, void* into, DWORD size, Budget& budget) const
 {
-    const BYTE* start = rvaAt(rva, 1);
-    if (!start)
-        return false;
-    const size_t room = static_cast<size_t>(view_ + size_ - start);
-    const BYTE* end = static_cast<const BYTE*>(std::memchr(start, 0, std::min(room, maxLength + 1)));
-    if (!end)
-        return false;
-    text->assign(reinterpret_cast<const char*>(start), static_cast<size_t>(end - start));
-    return true;
+    if (!budget.examine(LookupCost + size))
+        return Read::OverBudget;
+    BYTE* out = static_cast<BYTE*>(into);
+    for (DWORD done = 0; done < size;) {
+        const BYTE* data = nullptr;
+        ULONGLONG length = 0;
+        if (!pieceAt(rva + done, &data, &length))
+            return Read::Outside;
+        const DWORD part = static_cast<DWORD>(std::min<ULONGLONG>(length, size - done));
+        if (data)
+            std::memcpy(out + done, data, part);
+        else
+            std::memset(out + done, 0, part);
+        done += part;
+    }
+    return Read::Ok;
+}
+
+PeImage::Read PeImage::readText(ULONGLONG rva, size_t keep, std::string* text, Budget& budget) const
+{
+    text->clear();
+    for (ULONGLONG at = rva;;) {
+        const BYTE* data = nullptr;
+        ULONGLONG length = 0;
+        if (!budget.examine(LookupCost))
+            return Read::OverBudget;
+        if (!pieceAt(at, &data, &length))
+            return Read::Outside;
+        if (!data)
+            return Read::Ok;  // the zeros past a section's raw data end it
+        length = std::min(length, ScanPiece);
+        const BYTE* end = static_cast<const BYTE*>(std::memchr(data, 0, static_cast<size_t>(length)));
+        const size_t scanned = end ? static_cast<size_t>(end - data) : static_cast<size_t>(length);
+        if (!budget.examine(scanned + 1))
+            return Read::OverBudget;
+        if (text->size() < keep)
+            text->append(reinterpret_cast<const char*>(data), std::min(scanned, keep - text->size()));
+        if (end)
+            return Read::Ok;
+        at += length;
+    }
 }
 
 bool PeImage::directory(int index, IMAGE_DATA_DIRECTORY* entry) const
 {
-    if (!nt_ || status_ != Status::Ok)
+    if (status_ != Status::Ok)
         return false;
-    const BYTE* optional = reinterpret_cast<const BYTE*>(&nt_->OptionalHeader);
     const size_t countAt = is64_ ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
                                  : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes);
     const size_t tableAt = is64_ ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
-    const DWORD count = readValue<DWORD>(optional + countAt);
+    const DWORD count = readValue<DWORD>(optional_ + countAt);
     const size_t at = tableAt + static_cast<size_t>(index) * sizeof(IMAGE_DATA_DIRECTORY);
     // The optional header lies inside the file; the entry must lie inside the header.
-    if (static_cast<DWORD>(index) >= count || at + sizeof(IMAGE_DATA_DIRECTORY) > nt_->FileHeader.SizeOfOptionalHeader)
+    if (static_cast<DWORD>(index) >= count || at + sizeof(IMAGE_DATA_DIRECTORY) > optionalSize_)
         return false;
-    *entry = readValue<IMAGE_DATA_DIRECTORY>(optional + at);
+    *entry = readValue<IMAGE_DATA_DIRECTORY>(optional_ + at);
     return entry->VirtualAddress != 0;
 }
 
-bool PeImage::imports(std::vector<ImportedLibrary>* libraries) const
+// ---- Tables
+
+PeImage::ImportFault PeImage::importedLibraries(std::vector<ImportedLibrary>* libraries, Budget& budget) const
 {
     libraries->clear();
-    if (status_ != Status::Ok)
-        return false;
+    ImportFault fault;
+    // The first fault is the one reported; reading on finds the libraries named after it.
+    auto note = [&fault](ImportFault::Kind kind) {
+        if (fault.kind == ImportFault::None)
+            fault.kind = kind;
+        return fault;
+    };
     IMAGE_DATA_DIRECTORY table = {};
     if (!directory(IMAGE_DIRECTORY_ENTRY_IMPORT, &table))
-        return true;
-    const DWORD thunkSize = is64_ ? 8 : 4;
-    // The descriptors run until one without a name or thunks, as the loader reads them; a table
-    // that runs off the file before that is broken.
+        return fault;
+    // The entries run until one without a name or an address table, as the loader reads them
+    // (it does not look at the directory's size).
     for (ULONGLONG at = table.VirtualAddress;; at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const BYTE* bytes = at <= MAXDWORD ? rvaAt(static_cast<DWORD>(at), sizeof(IMAGE_IMPORT_DESCRIPTOR)) : nullptr;
-        if (!bytes)
-            return false;
-        const IMAGE_IMPORT_DESCRIPTOR descriptor = readValue<IMAGE_IMPORT_DESCRIPTOR>(bytes);
-        if (descriptor.Name == 0 || descriptor.FirstThunk == 0)
-            return true;
-        ImportedLibrary library;
-        if (!textAt(descriptor.Name, MaxLibraryName, &library.name))
-            return false;
-        // The lookup table when there is one, else the address table before binding.
-        const DWORD lookup = descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
-        for (ULONGLONG thunkAt = lookup;; thunkAt += thunkSize) {
-            const BYTE* thunk = thunkAt <= MAXDWORD ? rvaAt(static_cast<DWORD>(thunkAt), thunkSize) : nullptr;
-            if (!thunk)
-                return false;
-            const ULONGLONG value = is64_ ? readValue<ULONGLONG>(thunk) : readValue<DWORD>(thunk);
-            if (value == 0)
-                break;
-            ImportedFunction function;
-            const bool byOrdinal = is64_ ? (value & IMAGE_ORDINAL_FLAG64) != 0 : (value & IMAGE_ORDINAL_FLAG32) != 0;
-            if (byOrdinal) {
-                function.ordinal = static_cast<DWORD>(value & 0xFFFF);
-            } else {
-                // A hint (2 bytes), then the name.
-                const ULONGLONG nameAt = (value & 0x7FFFFFFF) + 2;
-                if (nameAt > MAXDWORD || !textAt(static_cast<DWORD>(nameAt), MaxFunctionName, &function.name))
-                    return false;
-            }
-            library.functions.push_back(function);
+        IMAGE_IMPORT_DESCRIPTOR descriptor = {};
+        switch (read(at, &descriptor, sizeof descriptor, budget)) {
+        case Read::OverBudget: return note(ImportFault::OverBudget);
+        case Read::Outside: return note(at == table.VirtualAddress ? ImportFault::Outside : ImportFault::Unterminated);
+        case Read::Ok: break;
         }
+        if (descriptor.Name == 0 || descriptor.FirstThunk == 0)
+            return fault;
+        ImportedLibrary library;
+        switch (readText(descriptor.Name, MaxLibraryName, &library.name, budget)) {
+        case Read::OverBudget: return note(ImportFault::OverBudget);
+        case Read::Outside: note(ImportFault::LibraryName); continue;
+        case Read::Ok: break;
+        }
+        if (!budget.keep(sizeof library + library.name.size()))
+            return note(ImportFault::OverBudget);
+        library.list = descriptor.OriginalFirstThunk ? descriptor.OriginalFirstThunk : descriptor.FirstThunk;
+        library.bound = descriptor.OriginalFirstThunk == 0 && descriptor.TimeDateStamp != 0;
         libraries->push_back(library);
     }
 }
 
-bool PeImage::exports(ExportTable* table) const
+PeImage::ImportFault PeImage::importedFunctions(const ImportedLibrary& library, Budget& budget,
+                                                const std::function<void(const ImportedFunction&)>& visit) const
 {
-    *table = ExportTable();
-    if (status_ != Status::Ok)
-        return false;
+    ImportFault fault;
+    if (library.bound)
+        return fault;
+    auto broken = [&](ImportFault::Kind kind) {
+        fault.kind = kind;
+        if (kind != ImportFault::OverBudget)
+            fault.library = library.name;
+        return fault;
+    };
+    const DWORD entrySize = is64_ ? 8 : 4;
+    const ULONGLONG ordinalFlag = is64_ ? IMAGE_ORDINAL_FLAG64 : IMAGE_ORDINAL_FLAG32;
+    ImportedFunction function;
+    for (ULONGLONG at = library.list;; at += entrySize) {
+        ULONGLONG entry = 0;  // little-endian: a 4-byte entry fills its low half
+        switch (read(at, &entry, entrySize, budget)) {
+        case Read::OverBudget: return broken(ImportFault::OverBudget);
+        case Read::Outside: return broken(ImportFault::FunctionList);
+        case Read::Ok: break;
+        }
+        if (entry == 0)
+            return fault;
+        function.name.clear();
+        function.ordinal = 0;
+        function.hint = 0;
+        if (entry & ordinalFlag) {
+            function.ordinal = static_cast<DWORD>(entry & 0xFFFF);
+        } else {
+            // A hint, then the name; the loader takes the entry's low 32 bits as their RVA.
+            const DWORD nameAt = static_cast<DWORD>(entry);
+            Read result = read(nameAt, &function.hint, sizeof function.hint, budget);
+            if (result == Read::Ok)
+                result = readText(static_cast<ULONGLONG>(nameAt) + sizeof function.hint, MaxFunctionName, &function.name, budget);
+            if (result == Read::OverBudget)
+                return broken(ImportFault::OverBudget);
+            if (result == Read::Outside)
+                return broken(ImportFault::FunctionName);
+        }
+        visit(function);
+    }
+}
+
+PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& budget) const
+{
     IMAGE_DATA_DIRECTORY entry = {};
     if (!directory(IMAGE_DIRECTORY_ENTRY_EXPORT, &entry))
-        return true;
-    const BYTE* bytes = rvaAt(entry.VirtualAddress, sizeof(IMAGE_EXPORT_DIRECTORY));
-    if (!bytes)
-        return false;
-    const IMAGE_EXPORT_DIRECTORY directory = readValue<IMAGE_EXPORT_DIRECTORY>(bytes);
-    if (directory.NumberOfFunctions > MaxExportEntries || directory.NumberOfNames > MaxExportEntries)
-        return false;
-    table->base = directory.Base;
-    if (directory.NumberOfFunctions > 0) {
-        const BYTE* functions = rvaAt(directory.AddressOfFunctions, directory.NumberOfFunctions * sizeof(DWORD));
-        if (!functions)
-            return false;
-        table->present.resize(directory.NumberOfFunctions);
-        for (DWORD i = 0; i < directory.NumberOfFunctions; ++i)
-            table->present[i] = readValue<DWORD>(functions + i * sizeof(DWORD)) != 0;
-    }
-    if (directory.NumberOfNames > 0) {
-        const BYTE* names = rvaAt(directory.AddressOfNames, directory.NumberOfNames * sizeof(DWORD));
-        if (!names)
-            return false;
-        table->names.reserve(directory.NumberOfNames);
-        for (DWORD i = 0; i < directory.NumberOfNames; ++i) {
+        return Lookup::Missing;
+    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
+    IMAGE_EXPORT_DIRECTORY exports = {};
+    Read result = read(entry.VirtualAddress, &exports, sizeof exports, budget);
+    if (result != Read::Ok)
+        return lookup(result);
+
+    DWORD index = 0;  // into the address table
+    if (function.name.empty()) {
+        if (function.ordinal < exports.Base)
+            return Lookup::Missing;
+        index = function.ordinal - exports.Base;
+    } else {
+        // How the name at `position` of the name table compares with the one looked for.
+        int order = 0;
+        auto compareAt = [&](DWORD position) {
+            DWORD nameAt = 0;
             std::string name;
-            if (!textAt(readValue<DWORD>(names + i * sizeof(DWORD)), MaxFunctionName, &name))
-                return false;
-            table->names.push_back(name);
+            Read got = read(exports.AddressOfNames + static_cast<ULONGLONG>(position) * sizeof(DWORD), &nameAt,
+                            sizeof nameAt, budget);
+            if (got == Read::Ok)
+                got = readText(nameAt, MaxFunctionName, &name, budget);
+            order = name.compare(function.name);
+            return got;
+        };
+        bool found = false;
+        DWORD position = function.hint;
+        if (position < exports.NumberOfNames) {
+            if ((result = compareAt(position)) != Read::Ok)
+                return lookup(result);
+            found = order == 0;
         }
-        std::sort(table->names.begin(), table->names.end());
+        for (DWORD low = 0, high = exports.NumberOfNames; !found && low < high;) {
+            position = low + (high - low) / 2;
+            if ((result = compareAt(position)) != Read::Ok)
+                return lookup(result);
+            found = order == 0;
+            if (order < 0)
+                low = position + 1;
+            else
+                high = position;
+        }
+        if (!found)
+            return Lookup::Missing;
+        WORD ordinalIndex = 0;
+        result = read(exports.AddressOfNameOrdinals + static_cast<ULONGLONG>(position) * sizeof(WORD), &ordinalIndex,
+                      sizeof ordinalIndex, budget);
+        if (result != Read::Ok)
+            return lookup(result);
+        index = ordinalIndex;
     }
-    return true;
+    if (index >= exports.NumberOfFunctions)
+        return Lookup::Missing;
+    DWORD address = 0;
+    result = read(exports.AddressOfFunctions + static_cast<ULONGLONG>(index) * sizeof(DWORD), &address, sizeof address, budget);
+    if (result != Read::Ok)
+        return lookup(result);
+    return address != 0 ? Lookup::Found : Lookup::Missing;
 }

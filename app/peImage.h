@@ -1,17 +1,20 @@
 // Reading Windows image files (DLL, EXE) without loading them. The window reads the machine
 // from a file's header to choose the worker; the worker reads the import and export tables of a
-// plug-in and its dependencies to explain a failed load.
-// PeImage maps the file read-only and takes the headers with the system's image helpers
-// (ImageNtHeader, ImageRvaToVa), but only after checking that what they will read lies inside
-// the file, and checks every pointer they return the same way: a truncated, corrupt or hostile
-// file gives a status or a false return, never a read outside the file, and every table is
-// read in time bounded by the file's size.
+// plug-in and its dependencies to check a plug-in before it is loaded and to explain a failed
+// load.
+// PeImage maps the file read-only and reads its tables as the loader maps the image: an address
+// in the image (an RVA) lies in the section that covers it, where the bytes past the section's
+// raw data read as zeros, or else below SizeOfHeaders in the headers. Every read is checked
+// against the file: a truncated, corrupt or hostile file gives a status or a fault, never a read
+// outside the file. What reading may cost is bounded by a Budget that the caller shares across
+// every image it reads, so that no shape of the tables makes the work or memory grow past it.
 // Ownership: a PeImage owns its file handle, mapping and view until it is destroyed.
 #ifndef INSPECTOR_PE_IMAGE_H
 #define INSPECTOR_PE_IMAGE_H
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,25 +28,86 @@ public:
         Ok,
         CannotOpen,  // the file cannot be opened or mapped; error() has the system code
         NotImage,    // no MZ and PE signatures: not a Windows image at all
-        Truncated,   // the headers, the section table or a section's data end past the file
-        BadHeaders,  // headers that no loader accepts (optional header of unknown kind or size)
+        Truncated,   // the file ends before what its headers say it holds: the headers, the
+                     // section table or a section's raw data
+        BadHeaders,  // headers that cannot be read as an image (headerFault() says why)
     };
 
-    struct ImportedFunction {
-        std::string name;   // empty when imported by ordinal
-        DWORD ordinal = 0;  // the ordinal, when imported by ordinal
+    // What reading tables may cost, shared by every image that one piece of work reads: bytes
+    // examined in the images, files opened or looked for, and bytes kept in memory. Once a limit
+    // is reached every further request is refused, and the reads report OverBudget.
+    class Budget {
+    public:
+        enum class Limit { None, Work, Files, Memory };
+        Budget(ULONGLONG bytesToExamine, DWORD fileOperations, size_t bytesToKeep);
+        // Each returns false, and the budget stays exhausted, when the request does not fit.
+        bool examine(ULONGLONG bytes);
+        bool touchFile();
+        bool keep(size_t bytes);
+        bool exhausted() const { return exhaustedBy_ != Limit::None; }
+        Limit exhaustedBy() const { return exhaustedBy_; }
+
+    private:
+        bool refuse(Limit limit);
+        ULONGLONG examineLeft_;
+        DWORD filesLeft_;
+        size_t keepLeft_;
+        Limit exhaustedBy_ = Limit::None;
     };
+
+    // The file as the file system knows it, whatever path text named it.
+    struct FileIdentity {
+        DWORD volume = 0;
+        DWORD indexHigh = 0;
+        DWORD indexLow = 0;
+        bool operator<(const FileIdentity& other) const;
+    };
+
+    // A header value that the loader refuses.
+    struct HeaderFault {
+        enum Kind {
+            None,
+            OptionalHeaderKind,     // value: the optional header's magic, of no known kind
+            OptionalHeaderSize,     // value: SizeOfOptionalHeader, limit: the least it can be
+            OptionalHeaderMachine,  // a 32-bit optional header for a 64-bit machine or the reverse
+            SectionCount,           // value: NumberOfSections, limit: the most the loader takes
+            Alignment,              // value: FileAlignment, limit: SectionAlignment
+            HeadersSize,            // value: SizeOfHeaders, limit: SizeOfImage
+            ImageSize,              // value: SizeOfImage, limit: where the last section ends
+            SectionPlacement,       // value: the section's number (from 1), overlapping another
+            SectionData,            // value: the section's number, limit: where its raw data
+                                    // would end, past any file that is read as an image
+        } kind = None;
+        ULONGLONG value = 0;
+        ULONGLONG limit = 0;
+    };
+
+    // What is wrong with an import table as the loader reads it.
+    struct ImportFault {
+        enum Kind {
+            None,
+            OverBudget,    // reading stopped at the budget: nothing is known of the rest
+            Outside,       // the table starts outside the image
+            Unterminated,  // it runs out of the image before its closing entry
+            LibraryName,   // a library's name lies outside the image or does not end inside it
+            FunctionList,  // a library's function list does the same (`library` names it)
+            FunctionName,  // an imported function's name does the same (`library` names it)
+        } kind = None;
+        std::string library;  // as the table spells it, cut at MaxLibraryName bytes
+    };
+
     struct ImportedLibrary {
-        std::string name;                          // as the table spells it
-        std::vector<ImportedFunction> functions;   // in table order
+        std::string name;  // as the table spells it, cut at MaxLibraryName bytes
+        DWORD list = 0;    // RVA of its function list (the lookup table, else the address table)
+        bool bound = false;  // a bound entry without lookup table: its list holds addresses
     };
-    struct ExportTable {
-        DWORD base = 0;                  // the first ordinal
-        std::vector<bool> present;       // present[i]: ordinal base + i has code (or a forwarder)
-        std::vector<std::string> names;  // exported names, sorted
-        bool hasName(const std::string& name) const;
-        bool hasOrdinal(DWORD ordinal) const;
+    struct ImportedFunction {
+        std::string name;   // empty when imported by ordinal; cut at MaxFunctionName bytes
+        DWORD ordinal = 0;  // the ordinal, when imported by ordinal
+        WORD hint = 0;      // where the loader looks for the name first
     };
+
+    enum class Lookup { Found, Missing, Broken, OverBudget };
 
     explicit PeImage(const std::wstring& path);
     ~PeImage();
@@ -55,26 +119,61 @@ public:
     // Valid unless the status is CannotOpen or NotImage (a truncated file may still have them).
     WORD machine() const { return machine_; }
     bool is64() const { return is64_; }  // a PE32+ optional header
+    // Valid with an open file; false when the file system cannot tell.
+    bool identity(FileIdentity* identity) const;
+    // Bytes of headers and section table that opening the image examined (for a Budget).
+    ULONGLONG headerBytes() const { return headerBytes_; }
+    // Why the status is BadHeaders; with status Ok, the first header value that the loader
+    // would refuse (None when there is none).
+    HeaderFault headerFault() const;
 
-    // The import table, one entry per library in table order (none when the image has no
-    // table). False when the table is broken: outside the file, without its closing entry, or
-    // with a name that has no terminator; the libraries read before the fault are kept.
-    bool imports(std::vector<ImportedLibrary>* libraries) const;
-    // The export table (empty when the image has none). False when it is broken.
-    bool exports(ExportTable* table) const;
+    // The import table's libraries in table order, as the loader reads them: the entries up to
+    // the first without a name or an address table. The names are kept in memory (charged to
+    // the budget). A library whose name cannot be read is left out; the first fault met is
+    // returned, and the libraries read before and after a broken name are kept.
+    ImportFault importedLibraries(std::vector<ImportedLibrary>* libraries, Budget& budget) const;
+    // Calls visit for each function of the library's list in order, up to its closing entry or
+    // the first fault, which is returned. Nothing is called for a bound entry (see above).
+    ImportFault importedFunctions(const ImportedLibrary& library, Budget& budget,
+                                  const std::function<void(const ImportedFunction&)>& visit) const;
+    // Whether the export table has the function, found as the loader finds it when it binds an
+    // import: an ordinal by its place in the address table, a name at its hint or by a binary
+    // search of the sorted name table; either way the address must not be zero. Broken when the
+    // export table or an entry it needs lies outside the image.
+    Lookup findExport(const ImportedFunction& function, Budget& budget) const;
 
     // Images are read at most this large; a bigger file is refused as CannotOpen.
     static constexpr ULONGLONG MaxFileSize = 512ull * 1024 * 1024;
+    // The loader takes no image with more sections.
+    static constexpr WORD MaxSections = 96;
+    // Longest names kept from a table: a library's file name, an imported function's name.
+    static constexpr size_t MaxLibraryName = MAX_PATH;
+    static constexpr size_t MaxFunctionName = 4096;
 
 private:
+    // Where one section lies in the image and in the file.
+    struct Section {
+        DWORD start = 0;         // RVA
+        ULONGLONG end = 0;       // RVA past its virtual size, rounded up to the alignment
+        ULONGLONG fileEnd = 0;   // RVA past the part that comes from the file; zeros up to end
+        DWORD rawOffset = 0;     // file offset of its raw data
+    };
+    enum class Read { Ok, Outside, OverBudget };
+
     // The bytes [offset, offset + size) of the file, or null when they are not all inside it.
     const BYTE* fileAt(ULONGLONG offset, ULONGLONG size) const;
-    // The file bytes that hold [rva, rva + size) of the loaded image, or null.
-    const BYTE* rvaAt(DWORD rva, DWORD size) const;
-    // The NUL-terminated text at rva (at most maxLength bytes before the terminator), or false.
-    bool textAt(DWORD rva, size_t maxLength, std::string* text) const;
+    // The longest piece of the image from rva on that lies in one place: *data points into the
+    // file, or is null where the image reads zeros. False when rva is outside the image.
+    bool pieceAt(ULONGLONG rva, const BYTE** data, ULONGLONG* length) const;
+    // Copies [rva, rva + size) of the image.
+    Read read(ULONGLONG rva, void* into, DWORD size, Budget& budget) const;
+    // The NUL-terminated text at rva, of which at most `keep` bytes are stored; Outside when it
+    // has no terminator inside the image.
+    Read readText(ULONGLONG rva, size_t keep, std::string* text, Budget& budget) const;
     // The data directory entry `index`; false when the image has none of that kind.
     bool directory(int index, IMAGE_DATA_DIRECTORY* entry) const;
+    // Builds sections_ from the section table and finds the first header fault.
+    void mapSections();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;  // owned
     HANDLE mapping_ = nullptr;            // owned
@@ -84,12 +183,19 @@ private:
     DWORD error_ = 0;
     WORD machine_ = 0;
     bool is64_ = false;
-    PIMAGE_NT_HEADERS nt_ = nullptr;      // inside view_
+    const BYTE* optional_ = nullptr;      // the optional header, inside view_
+    WORD optionalSize_ = 0;
+    WORD sectionCount_ = 0;
+    ULONGLONG sectionTableOffset_ = 0;
     DWORD sizeOfHeaders_ = 0;
-    // ImageRvaToVa walks the section table on each call that misses its hint: the calls left
-    // before a table is given up as too costly to read (a hostile table of 65,535 sections).
-    mutable ULONGLONG lookupBudget_ = 0;
-    mutable PIMAGE_SECTION_HEADER lastSection_ = nullptr;  // ImageRvaToVa's hint
+    DWORD sizeOfImage_ = 0;
+    DWORD sectionAlignment_ = 0;
+    DWORD fileAlignment_ = 0;
+    ULONGLONG headerBytes_ = 0;
+    bool hasIdentity_ = false;
+    FileIdentity identity_;
+    HeaderFault headerFault_;             // see headerFault()
+    std::vector<Section> sections_;       // by start; an overlap goes to the later section
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "pluginapi.h"
 #include "rpModule.h"
 #include "rpStrings.h"
+#include "textCodec.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -223,6 +224,9 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
 
     probeHeader(list, fn);
     int error = loadError;
+    // An image whose import table the loader would read outside it is refused, not loaded.
+    if (error == 0)
+        error = static_cast<int>(checkBeforeLoad(widePath ? std::wstring(widePath) : toWide(dllName)));
     if (error == 0)
         error = widePath ? library.loadWide(widePath) : library.load(dllName);
     if (error != 0) {

@@ -2,6 +2,7 @@
 #include "listMode.h"
 
 #include "app_version.h"
+#include "loadFailure.h"
 #include "outputChannel.h"
 #include "peImage.h"
 #include "listReport.h"
@@ -132,6 +133,21 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
     return file;
 }
 
+// The JSON object of a folder that could not be searched, in its place among the files.
+Json folderErrorJson(const FolderError& folder)
+{
+    Json object;
+    object["path"] = fromWide(folder.path, CP_UTF8);
+    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName"})
+        object[field] = nullptr;
+    object["strings"] = Json::array();
+    object["outcome"] = "folderError";
+    object["code"] = folder.code;
+    std::string message = systemMessageLine(folder.code);
+    object["explanation"] = Json::array({utf8FromShiftJis(message.substr(std::min(message.find_first_not_of(' '), message.size())))});
+    return object;
+}
+
 // ---- The batch
 
 std::wstring programName()
@@ -158,8 +174,8 @@ std::string usageText()
            "  --probe-timeout=MS end a probe silent for MS milliseconds (default: 10000)\r\n"
            "  --                 every argument after it is a PATH\r\n"
            "\r\n"
-           "Exit code: 0 every file gave its IDs, a name and a known type; 1 some file did not;\r\n"
-           "2 usage error or output not writable.\r\n";
+           "Exit code: 0 every file gave its IDs, a name and a known type; 1 some file did not, or\r\n"
+           "a folder could not be searched; 2 usage error or output not writable.\r\n";
 }
 
 int usageError(const std::string& message)
@@ -172,16 +188,29 @@ int usageError(const std::string& message)
 
 // Probes the files with workers and writes each file's result in file order: the list lines
 // as each file's turn comes (a folder's summary block after its files, as the window shows it),
-// or the JSON document at the end. Returns the exit code.
+// or the JSON document at the end, with an object for each folder that could not be searched
+// in its place among the files. Returns the exit code.
 int runList(const InspectorOptions& options, OutputChannel& output)
 {
     std::vector<BatchFile> files;
     std::vector<BatchFolder> folders;
     batchFilesFor(expandPaths(options.files), true, 0, &files, &folders);
+    std::vector<const FolderError*> folderErrors;  // in file order
+    for (const BatchFolder& folder : folders) {
+        for (const FolderError& unreadable : folder.unreadable)
+            folderErrors.push_back(&unreadable);
+    }
 
-    bool allAnswered = true;
+    bool allAnswered = folderErrors.empty();
     bool written = true;
     Json document = Json::array();
+    size_t folderErrorsWritten = 0;
+    // The JSON objects of the unreadable folders that come before file `index`.
+    auto addFolderErrors = [&](size_t index) {
+        for (; folderErrorsWritten < folderErrors.size() && folderErrors[folderErrorsWritten]->before <= index;
+             ++folderErrorsWritten)
+            document.push_back(folderErrorJson(*folderErrors[folderErrorsWritten]));
+    };
     std::vector<ListedFile> listed;
     size_t summarized = 0;  // folders whose summary is written
     // The summaries of the folders whose files are all written (folders come in file order).
@@ -194,7 +223,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
             std::vector<ListedFile> inside(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
                                            listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
             std::string text;
-            for (const std::string& line : folderSummary(folder.shown, inside))
+            for (const std::string& line : folderSummary(folder, inside))
                 text += line + "\r\n";
             written = written && output.write(text, ShiftJis);
         }
@@ -230,6 +259,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
                 allAnswered = allAnswered && fileAnswered(block);
                 listed.push_back(listedFile(files[next], block));
                 if (options.json) {
+                    addFolderErrors(next);
                     document.push_back(fileJson(files[next].path, block));
                 } else {
                     std::string text;
@@ -244,8 +274,10 @@ int runList(const InspectorOptions& options, OutputChannel& output)
         }
         DestroyWindow(sink);
     }
-    if (options.json)
+    if (options.json) {
+        addFolderErrors(files.size());
         written = output.write(document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n", CP_UTF8);
+    }
     if (!written)
         return usageError("cannot write the output: error " + std::to_string(GetLastError()));
     return allAnswered ? ListAllAnswered : ListSomeFailed;

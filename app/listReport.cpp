@@ -86,12 +86,12 @@ bool ListedFile::endedAbnormally() const
            outcome == ProbeOutcome::NotStarted;
 }
 
-std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files)
+std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files)
 {
     std::vector<std::string> lines;
     char line[ProbeTextSize];
     lines.push_back("");
-    formatBounded(line, sizeof line, "フォルダ  %s", folder.c_str());
+    formatBounded(line, sizeof line, "フォルダ  %s", folder.shown.c_str());
     lines.push_back(line);
     lines.push_back(countLine("ファイル数", files.size()));
 
@@ -133,6 +133,15 @@ std::vector<std::string> folderSummary(const std::string& folder, const std::vec
     lines.push_back(countLine("異常終了", abnormal));
     if (stopped)
         lines.push_back(countLine("中止", stopped));
+    // The files of a folder that could not be searched are missing from the counts above.
+    if (!folder.unreadable.empty()) {
+        lines.push_back(countLine("読めないフォルダ", folder.unreadable.size()));
+        for (const FolderError& unreadable : folder.unreadable) {
+            formatBounded(line, sizeof line, "  読めないフォルダ: %s (%lu)", unreadable.shown.c_str(),
+                          static_cast<unsigned long>(unreadable.code));
+            lines.push_back(line);
+        }
+    }
     // The host loads only one plug-in of an identifier pair: every pair held by more than one
     // file is named with its files.
     for (const auto& ids : pairs) {

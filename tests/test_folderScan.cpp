@@ -1,5 +1,5 @@
 // The folder walk of a folder batch: which files, in which order, names outside the ANSI code
-// page, and links that lead back up the tree.
+// page, links that lead back up the tree, deep trees, and folders that cannot be searched.
 #include "folderScan.h"
 #include "testsupport.h"
 
@@ -21,6 +21,19 @@ void touch(const std::wstring& path)
     CloseHandle(file);
 }
 
+// Whether folder's listing shows a folder of that name (read with the raw API).
+bool listsFolder(const std::wstring& folder, const std::wstring& name)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    bool listed = false;
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more && !listed; more = FindNextFileW(find, &found))
+        listed = name == found.cFileName && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    return listed;
+}
+
 TEST(FolderScan, FindsEveryDllOfTheTreeInPathOrderByItsRealName)
 {
     testsupport::TempDir temp;
@@ -38,15 +51,12 @@ TEST(FolderScan, FindsEveryDllOfTheTreeInPathOrderByItsRealName)
 
     Paths expected = {root + L"\\A.DLL", root + L"\\b.dll", root + L"\\sub\\c.dll", root + L"\\sub\\deeper\\d.dll",
                       root + L"\\zeta.Dll", japanese, korean};
-    DWORD error = 99;
-    EXPECT_EQ(scanFolder(root, &error), expected);
-    EXPECT_EQ(error, 0u);
-    EXPECT_EQ(scanFolder(root + L"\\"), expected);
+    FolderContents contents = scanFolder(root);
+    EXPECT_EQ(contents.files, expected);
+    EXPECT_TRUE(contents.unreadable.empty());
+    EXPECT_EQ(scanFolder(root + L"\\").files, expected);
     EXPECT_TRUE(isFolder(root + L"\\folder.dll"));
     EXPECT_FALSE(isFolder(root + L"\\b.dll"));
-
-    EXPECT_EQ(scanFolder(root + L"\\missing", &error), Paths());
-    EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
 
     // The temporary folder's cleanup works with ANSI names.
     DeleteFileW(korean.c_str());
@@ -60,7 +70,46 @@ TEST(FolderScan, DoesNotFollowALinkBackUpTheTree)
     Paths expected = {root + L"\\inner\\inner.dll", root + L"\\top.dll"};
     if (!isFolder(root + L"\\inner\\back"))
         std::printf("no link could be made here: only the tree without it is checked\n");
-    EXPECT_EQ(scanFolder(root), expected);
+    EXPECT_EQ(scanFolder(root).files, expected);
+}
+
+TEST(FolderScan, ReportsWhatItCannotSearchAndHasNoDepthLimit)
+{
+    testsupport::TempDir temp;
+    // Far deeper than the walk once went (64 folders).
+    std::wstring deep = wide(temp.path());
+    for (int depth = 0; depth < 80; ++depth) {
+        deep += L"\\d";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << depth;
+    }
+    touch(deep + L"\\deep.dll");
+    FolderContents contents = scanFolder(wide(temp.path()));
+    EXPECT_EQ(contents.files, Paths{deep + L"\\deep.dll"});
+    EXPECT_TRUE(contents.unreadable.empty());
+
+    // A folder that is gone, or a file where a folder is expected: the folder itself.
+    for (const std::wstring& notAFolder : {wide(temp.file("missing")), wide(temp.writeFile("a.dll", "x"))}) {
+        contents = scanFolder(notAFolder);
+        EXPECT_TRUE(contents.files.empty());
+        ASSERT_EQ(contents.unreadable.size(), 1u);
+        EXPECT_EQ(contents.unreadable[0].path, notAFolder);
+        EXPECT_NE(contents.unreadable[0].error, 0u);
+    }
+
+    // Made by the build: unreadabletree\a\one.dll, unreadabletree\m*\hidden.dll and
+    // unreadabletree\z\two.dll. A Unix folder whose name holds '*' is listed by Wine, but no
+    // search can name it (123).
+    const std::wstring tree = wide(testsupport::binDir() + "..\\unreadabletree");
+    contents = scanFolder(tree);
+    EXPECT_EQ(contents.files, (Paths{tree + L"\\a\\one.dll", tree + L"\\z\\two.dll"}));
+    if (!listsFolder(tree, L"m*")) {
+        std::printf("no unsearchable folder could be made here: only the tree without it is checked\n");
+        return;
+    }
+    ASSERT_EQ(contents.unreadable.size(), 1u);
+    EXPECT_EQ(contents.unreadable[0].path, tree + L"\\m*");
+    EXPECT_EQ(contents.unreadable[0].error, static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_EQ(contents.unreadable[0].filesBefore, 1u);  // after a\one.dll, before z\two.dll
 }
 
 }  // namespace

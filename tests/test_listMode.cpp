@@ -255,6 +255,51 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     EXPECT_EQ(run.out, std::string("plugin-inspector " RP_VERSION_TEXT) + (sizeof(void*) == 8 ? " (64-bit)\r\n" : " (32-bit)\r\n"));
 }
 
+// ---- Folders that once gave wrong listings.
+
+// A folder that cannot be searched is a failure, never a silent gap: a line of its folder's
+// summary, a JSON object of its own in file order, and exit code 1.
+TEST(ListMode, AFolderThatCannotBeSearchedIsReportedAsAFailure)
+{
+    // Made by the build: unreadabletree\a\, unreadabletree\m*\ and unreadabletree\z\. A Unix
+    // folder whose name holds '*' is listed by Wine, but no search can name it.
+    char tree[MAX_PATH];
+    GetFullPathNameA((testsupport::binDir() + "..\\unreadabletree").c_str(), MAX_PATH, tree, nullptr);
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), (std::string(tree) + "\\a\\one.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_import.dll").c_str(), (std::string(tree) + "\\z\\two.dll").c_str(), FALSE));
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((std::string(tree) + "\\m*").c_str(), &found);
+    bool made = find != INVALID_HANDLE_VALUE && std::string(found.cFileName) == "m*";
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    if (!made)
+        GTEST_SKIP() << "no unsearchable folder could be made here";
+
+    ListRun text = runInspector(std::string("--list \"") + tree + "\"");
+    EXPECT_EQ(text.exitCode, 1u);
+    const std::string summary = testsupport::crlfBlock({"", std::string("フォルダ  ") + tree, "  ファイル数= 2", "  Import= 1",
+                                                        "  Command= 1", "  読み込みエラー= 0", "  異常終了= 0",
+                                                        "  読めないフォルダ= 1", "  読めないフォルダ: m* (123)"});
+    ASSERT_GT(text.out.size(), summary.size());
+    EXPECT_EQ(text.out.substr(text.out.size() - summary.size()), summary) << text.out;
+
+    ListRun json = runInspector(std::string("--list --json \"") + tree + "\"");
+    EXPECT_EQ(json.exitCode, 1u);
+    nlohmann::json files = nlohmann::json::parse(json.out);
+    ASSERT_EQ(files.size(), 3u) << json.out;
+    EXPECT_EQ(files[0]["path"], utf8(std::string(tree) + "\\a\\one.dll"));
+    EXPECT_EQ(files[2]["path"], utf8(std::string(tree) + "\\z\\two.dll"));
+    nlohmann::json& folder = files[1];
+    EXPECT_EQ(folder["path"], utf8(std::string(tree) + "\\m*"));
+    EXPECT_EQ(folder["outcome"], "folderError");
+    EXPECT_EQ(folder["code"], ERROR_INVALID_NAME);
+    ASSERT_EQ(folder["explanation"].size(), 1u);
+    EXPECT_NE(folder["explanation"][0], "");
+    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName"})
+        EXPECT_TRUE(folder[field].is_null()) << field;
+    EXPECT_EQ(folder["strings"], nlohmann::json::array());
+}
+
 // Started from a console without redirection, the list appears in that console as characters.
 TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
 {

@@ -1,11 +1,10 @@
 // The list's record of probed files and the reports made from it.
 #include "listReport.h"
 
+#include "outputChannel.h"
 #include "probe.h"
-#include "rpStrings.h"
 #include "textCodec.h"
 
-#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -200,40 +199,9 @@ std::string htmlReport(const std::string& title, const std::vector<ListedFile>& 
 
 DWORD saveWhole(const std::string& path, const std::string& bytes)
 {
-    // The temporary file goes beside the target, so that the final move is a rename within
-    // one folder (and one volume) that either happens whole or not at all.
-    char folder[MAX_PATH] = ".";
-    if (const char* slash = rpLastBackslash(path.c_str())) {
-        size_t length = static_cast<size_t>(slash - path.c_str());
-        if (length == 0 || (length == 2 && path[1] == ':'))
-            ++length;  // a root keeps its backslash
-        if (length >= sizeof folder)
-            return ERROR_FILENAME_EXCED_RANGE;
-        path.copy(folder, length);
-        folder[length] = 0;
-    }
-    char temporary[MAX_PATH];
-    if (!GetTempFileNameA(folder, "rpi", 0, temporary))
-        return GetLastError();
-    DWORD error = 0;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-    } else {
-        for (size_t done = 0; done < bytes.size() && !error;) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-            DWORD written = 0;
-            if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-            done += written;
-        }
-        if (!error && !FlushFileBuffers(file))
-            error = GetLastError();
-        CloseHandle(file);
-    }
-    if (!error && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error)
-        DeleteFileA(temporary);
-    return error;
+    OutputChannel file;
+    DWORD error = file.openFile(toWide(path));
+    if (error == 0 && !file.write(bytes, CP_ACP))
+        error = file.error();
+    return error != 0 ? error : file.commit();
 }

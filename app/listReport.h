@@ -46,7 +46,8 @@ std::string htmlReport(const std::string& title, const std::vector<ListedFile>& 
 
 // Writes bytes to path so that path never holds half of them: a temporary file in the same
 // folder is written and flushed, then replaces path. Returns 0, or the system code of the
-// failure, after which path is as it was and no temporary file is left.
+// failure, after which path is as it was and no temporary file is left. path is in the ANSI
+// code page.
 DWORD saveWhole(const std::string& path, const std::string& bytes);
 
 #endif

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -243,9 +245,12 @@ TEST(ListMode, ExitCodesUsageAndVersion)
         EXPECT_LT(run.err.find(problem), run.err.find("Usage:")) << run.err;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << arguments;
     }
+    // An output that cannot be written: one line that says what failed, no usage.
     run = runInspector("--list --output nosuchfolder\\out.txt plug_command.dll");
     EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_NE(run.err.find("nosuchfolder"), std::string::npos);
+    EXPECT_EQ(run.err.find(": cannot write nosuchfolder\\out.txt: error "), run.err.find(':')) << run.err;
+    EXPECT_EQ(run.err.find("\r\n"), run.err.size() - 2) << run.err;
+    EXPECT_EQ(run.out, "");
 
     run = runInspector("--help");
     EXPECT_EQ(run.exitCode, 0u);
@@ -253,6 +258,75 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     run = runInspector("--version");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, std::string("plugin-inspector " RP_VERSION_TEXT) + (sizeof(void*) == 8 ? " (64-bit)\r\n" : " (32-bit)\r\n"));
+}
+
+// ---- What --output never does.
+
+// Expects the folder to hold exactly these names.
+void folderHolds(const testsupport::TempDir& folder, std::vector<std::string> names)
+{
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(folder.file("*").c_str(), &entry);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
+        if (std::string(entry.cFileName) != "." && std::string(entry.cFileName) != "..")
+            found.push_back(entry.cFileName);
+    }
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    std::sort(found.begin(), found.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(found, names);
+}
+
+// The output is never one of the files to probe, however it is named (a PATH in another
+// spelling, a file found in a folder PATH, a hard link to it): exit 2, one line that says why,
+// the plug-in left as it was. And a file is replaced only by a whole list: when it cannot be
+// replaced, its earlier contents stay and no temporary file is left.
+TEST(ListMode, OutputNeverDestroysAnInputAndReplacesAFileOnlyWhole)
+{
+    testsupport::TempDir temp;
+    const std::string plugin = temp.file("plugin.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), plugin.c_str(), FALSE));
+    const std::string original = readFile(plugin);
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {temp.path() + "\\.\\PLUGIN.DLL", "\"" + plugin + "\""},
+        {plugin, "plug_import.dll \"" + temp.path() + "\""},
+    };
+    std::vector<std::string> names = {"plugin.dll", "list.txt"};
+    const std::string link = temp.file("another name.dll");
+    if (CreateHardLinkA(link.c_str(), plugin.c_str(), nullptr)) {
+        refused.push_back({link, "\"" + plugin + "\""});
+        names.push_back("another name.dll");
+    } else {
+        std::printf("no hard link could be made here (error %lu): that case is not checked\n", GetLastError());
+    }
+    for (const auto& [output, paths] : refused) {
+        ListRun run = runInspector("--list --json --output \"" + output + "\" " + paths);
+        EXPECT_EQ(run.exitCode, 2u) << output;
+        EXPECT_NE(run.err.find("refused to write " + output + ": it is one of the files to probe\r\n"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("\r\n"), run.err.size() - 2) << run.err;
+        EXPECT_EQ(readFile(plugin), original) << output;
+    }
+
+    const std::string list = temp.writeFile("list.txt", "earlier list");
+    ListRun run = runInspector("--list --output \"" + list + "\" plug_command.dll");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(readFile(list).rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll"}), 0), 0u) << readFile(list);
+    temp.writeFile("list.txt", "earlier list");
+    // Another program holds the file and lets no one replace it (it shares writing, not deleting).
+    HANDLE held = CreateFileA(list.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    run = runInspector("--list --output \"" + list + "\" plug_command.dll");
+    CloseHandle(held);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("cannot write " + list + ": error "), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(list), "earlier list");
+    folderHolds(temp, names);  // and no temporary file
+
+    // A device is written as it is.
+    EXPECT_EQ(runInspector("--list --output NUL plug_command.dll").exitCode, 0u);
 }
 
 // ---- Folders that once gave wrong listings.

@@ -154,6 +154,8 @@ std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vec
                       static_cast<unsigned>(ids.second), names.c_str());
         lines.push_back(line);
     }
+    for (std::string& text : lines)
+        replaceControlCharacters(&text[0]);
     return lines;
 }
 

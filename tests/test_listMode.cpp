@@ -329,7 +329,23 @@ TEST(ListMode, OutputNeverDestroysAnInputAndReplacesAFileOnlyWhole)
     EXPECT_EQ(runInspector("--list --output NUL plug_command.dll").exitCode, 0u);
 }
 
-// ---- Folders that once gave wrong listings.
+// ---- Texts and folders that once gave wrong listings.
+
+// Control characters in a plug-in's texts never break a list line: each shows as '?', and the
+// JSON keeps the real texts.
+TEST(ListMode, ControlCharactersNeverBreakAListLine)
+{
+    ListRun text = runInspector("--list plug_ctrlchars.dll");
+    EXPECT_EQ(text.exitCode, 0u);
+    EXPECT_EQ(text.out, testsupport::crlfBlock({"", "プラグイン  plug_ctrlchars.dll", "  プラグインID  0c0c0c0c  00000001",
+                                                "  名称= [名前?二行目]", "  タイプ=  Import",
+                                                "  ファイルタイプ[0]= [画像??偽の行?] [*.a?;*.b]"}));
+    ListRun json = runInspector("--list --json plug_ctrlchars.dll");
+    nlohmann::json files = nlohmann::json::parse(json.out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]["name"], u8"名前\n二行目");
+    EXPECT_EQ(files[0]["strings"], nlohmann::json::parse(u8R"js([{"text": "画像\r\n偽の行\t", "extensions": "*.a\u0001;*.b"}])js"));
+}
 
 // A folder that cannot be searched is a failure, never a silent gap: a line of its folder's
 // summary, a JSON object of its own in file order, and exit code 1.

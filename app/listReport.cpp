@@ -58,6 +58,28 @@ std::string trimmed(const std::string& line)
     return start == std::string::npos ? std::string() : line.substr(start);
 }
 
+// "  ID重複  AID  PID (N件): a.dll, b.dll" for the files that report one identifier pair: as
+// many whole names as fit in a list line, then how many more ("ほか N 件"); when not even the
+// first name fits, none.
+std::string duplicateLine(DWORD aid, DWORD pid, const std::vector<ListedFile>& files, const std::vector<size_t>& holders)
+{
+    char head[ProbeTextSize];
+    formatBounded(head, sizeof head, "  ID重複  %08x  %08x (%u件)", static_cast<unsigned>(aid), static_cast<unsigned>(pid),
+                  static_cast<unsigned>(holders.size()));
+    auto more = [](size_t count) { return count ? ", ほか " + std::to_string(count) + " 件" : std::string(); };
+    std::string line = head;
+    size_t named = 0;
+    for (; named < holders.size(); ++named) {
+        std::string name = (named ? ", " : ": ") + files[holders[named]].shown;
+        if (line.size() + name.size() + more(holders.size() - named - 1).size() > ProbeTextSize - 1)
+            break;
+        line += name;
+    }
+    if (named > 0)
+        line += more(holders.size() - named);
+    return line;
+}
+
 }  // namespace
 
 ListedFile listedFile(const BatchFile& file, const BatchEvent& block)
@@ -145,14 +167,8 @@ std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vec
     // file is named with its files.
     for (const auto& ids : pairs) {
         const std::vector<size_t>& holders = byIds[ids];
-        if (holders.size() < 2)
-            continue;
-        std::string names;
-        for (size_t holder : holders)
-            names += (names.empty() ? "" : ", ") + files[holder].shown;
-        formatBounded(line, sizeof line, "  ID重複  %08x  %08x: %s", static_cast<unsigned>(ids.first),
-                      static_cast<unsigned>(ids.second), names.c_str());
-        lines.push_back(line);
+        if (holders.size() >= 2)
+            lines.push_back(duplicateLine(ids.first, ids.second, files, holders));
     }
     for (std::string& text : lines)
         replaceControlCharacters(&text[0]);

@@ -110,7 +110,7 @@ protected:
 TEST_F(ListAgainstTheWindow, TextIsTheBytesOfTheWindowsCopy)
 {
     ListRun run = runInspector("--list" + arguments());
-    EXPECT_NE(run.out.find("  ID重複  12ab34cd  00000007: b.dll, sub\\a.dll\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  ID重複  12ab34cd  00000007 (2件): b.dll, sub\\a.dll\r\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 1u);  // a fault, a missing name, an unknown type, a missing file
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(run.out.rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll", "  プラグインID  12ab34cd  00000007"}), 0), 0u)

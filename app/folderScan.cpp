@@ -4,15 +4,11 @@
 #include "rpFind.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <tuple>
 
 namespace {
-
-// Deeper than this the walk stops, in case a file system gives no identities for its folders.
-constexpr int MaxDepth = 64;
-
-using FolderIdentity = std::tuple<DWORD, DWORD, DWORD>;  // volume serial, file index high, low
 
 // The form of path that the system searches whatever its length ("\\?\C:\..." and
 // "\\?\UNC\server\share\..."); a path already in that form, or a relative one, stays.
@@ -25,22 +21,6 @@ std::wstring extendedPath(const std::wstring& path)
     if (path.rfind(L"\\\\", 0) == 0)
         return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
-}
-
-// The folder's identity; false when the system gives none (then only the depth limits the walk).
-bool identify(const std::wstring& folder, FolderIdentity* identity)
-{
-    HANDLE handle = CreateFileW(extendedPath(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information = {};
-    bool known = GetFileInformationByHandle(handle, &information) &&
-                 (information.nFileIndexHigh != 0 || information.nFileIndexLow != 0);
-    CloseHandle(handle);
-    *identity = FolderIdentity(information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow);
-    return known;
 }
 
 bool hasDllExtension(const std::wstring& name)
@@ -56,64 +36,94 @@ bool nameLess(const std::wstring& a, const std::wstring& b)
     return a < b;  // names that differ in case only (a case-sensitive folder): a fixed order
 }
 
-class FolderWalk {
-public:
-    std::vector<std::wstring> files;
-
-    // Adds the files of folder and its subfolders; false when folder cannot be searched.
-    bool walk(const std::wstring& folder, int depth, DWORD* error)
-    {
-        FolderIdentity identity;
-        if (identify(folder, &identity) && !met_.insert(identity).second)
-            return true;  // entered before: a link back up the tree, or a second way in
-        rpFindWide find;
-        if (find.open(extendedPath(folder)) != 0) {
-            if (error)
-                *error = static_cast<DWORD>(find.lastError);
-            return false;
-        }
-        struct Entry {
-            std::wstring name;
-            bool folder;
-        };
-        std::vector<Entry> entries;
-        while (find.read()) {
-            std::wstring name = find.name();
-            if (name == L"." || name == L"..")
-                continue;
-            bool isDirectory = (find.data().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            if (isDirectory || hasDllExtension(name))
-                entries.push_back({name, isDirectory});
-        }
-        find.close();
-        std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return nameLess(a.name, b.name); });
-        const std::wstring prefix = folder.empty() || folder.back() == L'\\' || folder.back() == L'/' ? folder : folder + L"\\";
-        for (const Entry& entry : entries) {
-            if (!entry.folder)
-                files.push_back(prefix + entry.name);
-            else if (depth < MaxDepth)
-                walk(prefix + entry.name, depth + 1, nullptr);
-        }
-        return true;
-    }
-
-private:
-    std::set<FolderIdentity> met_;
+// An entry met on the walk and not taken yet.
+struct Entry {
+    std::wstring path;
+    bool folder;
 };
+
+// Reads folder's subfolders and .dll files, in name order, into *entries. Returns 0 or the
+// system code of a search that failed (entries then holds what was read before it).
+DWORD readFolder(const std::wstring& folder, std::vector<Entry>* entries)
+{
+    rpFindWide find;
+    if (find.open(extendedPath(folder)) != 0) {
+        // Only a drive's root lacks "." and "..": an empty one finds nothing at all.
+        DWORD error = static_cast<DWORD>(find.lastError);
+        return error == ERROR_FILE_NOT_FOUND && isFolder(folder) ? 0 : error;
+    }
+    const std::wstring prefix = folder.empty() || folder.back() == L'\\' || folder.back() == L'/' ? folder : folder + L"\\";
+    std::vector<std::pair<std::wstring, bool>> named;
+    while (find.read()) {
+        std::wstring name = find.name();
+        if (name == L"." || name == L"..")
+            continue;
+        bool isDirectory = (find.data().dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isDirectory || hasDllExtension(name))
+            named.emplace_back(name, isDirectory);
+    }
+    DWORD error = static_cast<DWORD>(find.lastError) == ERROR_NO_MORE_FILES ? 0 : static_cast<DWORD>(find.lastError);
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return nameLess(a.first, b.first); });
+    for (const auto& [name, isDirectory] : named)
+        entries->push_back({prefix + name, isDirectory});
+    return error;
+}
 
 }  // namespace
 
-std::vector<std::wstring> scanFolder(const std::wstring& folder, DWORD* error)
+FolderContents scanFolder(const std::wstring& folder)
 {
-    if (error)
-        *error = 0;
-    FolderWalk walk;
-    walk.walk(folder, 0, error);
-    return walk.files;
+    FolderContents contents;
+    std::set<FileIdentity> met;
+    // The entries still to take, the next one last: a folder's entries replace it in reverse
+    // order, so that they are taken in path order before what came after it.
+    std::vector<Entry> pending = {{folder, true}};
+    std::vector<Entry> entries;
+    while (!pending.empty()) {
+        Entry entry = std::move(pending.back());
+        pending.pop_back();
+        if (!entry.folder) {
+            contents.files.push_back(std::move(entry.path));
+            continue;
+        }
+        FileIdentity identity;
+        if (fileIdentity(entry.path, &identity) && !met.insert(identity).second)
+            continue;  // entered before: a link back up the tree, or a second way in
+        entries.clear();
+        if (DWORD error = readFolder(entry.path, &entries))
+            contents.unreadable.push_back({entry.path, error, contents.files.size()});
+        pending.insert(pending.end(), std::make_move_iterator(entries.rbegin()), std::make_move_iterator(entries.rend()));
+    }
+    return contents;
 }
 
 bool isFolder(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(extendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileIdentity::operator<(const FileIdentity& other) const
+{
+    return std::tie(volume, indexHigh, indexLow) < std::tie(other.volume, other.indexHigh, other.indexLow);
+}
+
+bool FileIdentity::operator==(const FileIdentity& other) const
+{
+    return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+}
+
+bool fileIdentity(const std::wstring& path, FileIdentity* identity)
+{
+    // Attributes only, shared every way: any file or folder can be identified, in use or not.
+    HANDLE handle = CreateFileW(extendedPath(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    bool known = GetFileInformationByHandle(handle, &information) &&
+                 (information.nFileIndexHigh != 0 || information.nFileIndexLow != 0);
+    CloseHandle(handle);
+    *identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return known;
 }

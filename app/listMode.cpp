@@ -2,6 +2,8 @@
 #include "listMode.h"
 
 #include "app_version.h"
+#include "folderScan.h"
+#include "loadFailure.h"
 #include "outputChannel.h"
 #include "peImage.h"
 #include "listReport.h"
@@ -132,6 +134,21 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
     return file;
 }
 
+// The JSON object of a folder that could not be searched, in its place among the files.
+Json folderErrorJson(const FolderError& folder)
+{
+    Json object;
+    object["path"] = fromWide(folder.path, CP_UTF8);
+    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName"})
+        object[field] = nullptr;
+    object["strings"] = Json::array();
+    object["outcome"] = "folderError";
+    object["code"] = folder.code;
+    std::string message = systemMessageLine(folder.code);
+    object["explanation"] = Json::array({utf8FromShiftJis(message.substr(std::min(message.find_first_not_of(' '), message.size())))});
+    return object;
+}
+
 // ---- The batch
 
 std::wstring programName()
@@ -158,10 +175,12 @@ std::string usageText()
            "  --probe-timeout=MS end a probe silent for MS milliseconds (default: 10000)\r\n"
            "  --                 every argument after it is a PATH\r\n"
            "\r\n"
-           "Exit code: 0 every file gave its IDs, a name and a known type; 1 some file did not;\r\n"
-           "2 usage error or output not writable.\r\n";
+           "Exit code: 0 every file gave its IDs, a name and a known type; 1 some file did not, or\r\n"
+           "a folder could not be searched; 2 usage error, or the output cannot be written or is\r\n"
+           "one of the files to probe (it is then left alone).\r\n";
 }
 
+// A wrong command line: what is wrong, then the usage, on standard error.
 int usageError(const std::string& message)
 {
     OutputChannel errors;
@@ -170,18 +189,72 @@ int usageError(const std::string& message)
     return ListUsageError;
 }
 
+// An output that cannot be written or is refused: one line on standard error that says what
+// failed (and the system's message for `error`, when there is one).
+int outputError(const std::string& message, DWORD error = 0)
+{
+    std::string line = fromWide(programName()) + ": " + message;
+    if (error != 0) {
+        std::string reason = systemMessageLine(error);
+        line += ": error " + std::to_string(error) + " (" + reason.substr(std::min(reason.find_first_not_of(' '), reason.size())) + ")";
+    }
+    OutputChannel errors;
+    errors.openStandard(STD_ERROR_HANDLE);
+    errors.write(line + "\r\n", CP_ACP);
+    return ListUsageError;
+}
+
+// Whether the file at `output` is one of the files to probe, by file identity: a report
+// written there would destroy a plug-in, whatever spelling, link or case names it.
+bool outputIsAnInput(const std::wstring& output, const std::vector<BatchFile>& files)
+{
+    FileIdentity target;
+    if (!fileIdentity(output, &target))
+        return false;  // no such file yet (or no identity to compare)
+    for (const BatchFile& file : files) {
+        FileIdentity input;
+        if (fileIdentity(file.path, &input) && input == target)
+            return true;
+    }
+    return false;
+}
+
 // Probes the files with workers and writes each file's result in file order: the list lines
 // as each file's turn comes (a folder's summary block after its files, as the window shows it),
-// or the JSON document at the end. Returns the exit code.
-int runList(const InspectorOptions& options, OutputChannel& output)
+// or the JSON document at the end, with an object for each folder that could not be searched
+// in its place among the files. The output is opened only once the files are known: a file to
+// probe is never overwritten. Returns the exit code.
+int runList(const InspectorOptions& options)
 {
     std::vector<BatchFile> files;
     std::vector<BatchFolder> folders;
     batchFilesFor(expandPaths(options.files), true, 0, &files, &folders);
+    std::vector<const FolderError*> folderErrors;  // in file order
+    for (const BatchFolder& folder : folders) {
+        for (const FolderError& unreadable : folder.unreadable)
+            folderErrors.push_back(&unreadable);
+    }
 
-    bool allAnswered = true;
+    OutputChannel output;
+    if (!options.output.empty()) {
+        if (outputIsAnInput(options.output, files))
+            return outputError("refused to write " + fromWide(options.output) + ": it is one of the files to probe");
+        if (DWORD error = output.openFile(options.output))
+            return outputError("cannot write " + fromWide(options.output), error);
+    } else {
+        output.openStandard(STD_OUTPUT_HANDLE);
+    }
+
+    bool allAnswered = folderErrors.empty();
     bool written = true;
     Json document = Json::array();
+    size_t folderErrorsWritten = 0;
+    // The JSON objects of the unreadable folders that come before file `index`.
+    auto addFolderErrors = [&](size_t index) {
+        for (; folderErrorsWritten < folderErrors.size() && folderErrors[folderErrorsWritten]->before <= index;
+             ++folderErrorsWritten)
+            document.push_back(folderErrorJson(*folderErrors[folderErrorsWritten]));
+    };
     std::vector<ListedFile> listed;
     size_t summarized = 0;  // folders whose summary is written
     // The summaries of the folders whose files are all written (folders come in file order).
@@ -194,7 +267,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
             std::vector<ListedFile> inside(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
                                            listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
             std::string text;
-            for (const std::string& line : folderSummary(folder.shown, inside))
+            for (const std::string& line : folderSummary(folder, inside))
                 text += line + "\r\n";
             written = written && output.write(text, ShiftJis);
         }
@@ -205,7 +278,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
         // from the queue here, not dispatched.
         HWND sink = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         if (!sink)
-            return usageError("cannot receive the results: error " + std::to_string(GetLastError()));
+            return outputError("cannot receive the results", GetLastError());
         BatchSettings settings;
         settings.timeoutMs = options.probeTimeoutMs;
         settings.workers = options.workers;
@@ -230,6 +303,7 @@ int runList(const InspectorOptions& options, OutputChannel& output)
                 allAnswered = allAnswered && fileAnswered(block);
                 listed.push_back(listedFile(files[next], block));
                 if (options.json) {
+                    addFolderErrors(next);
                     document.push_back(fileJson(files[next].path, block));
                 } else {
                     std::string text;
@@ -244,10 +318,15 @@ int runList(const InspectorOptions& options, OutputChannel& output)
         }
         DestroyWindow(sink);
     }
-    if (options.json)
+    if (options.json) {
+        addFolderErrors(files.size());
         written = output.write(document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n", CP_UTF8);
+    }
+    const std::string target = options.output.empty() ? "the output" : fromWide(options.output);
     if (!written)
-        return usageError("cannot write the output: error " + std::to_string(GetLastError()));
+        return outputError("cannot write " + target, output.error());
+    if (DWORD error = output.commit())
+        return outputError("cannot write " + target, error);
     return allAnswered ? ListAllAnswered : ListSomeFailed;
 }
 
@@ -283,14 +362,5 @@ int runWithoutWindow(const InspectorOptions& options)
     }
     if (!options.usageError.empty())
         return usageError(fromWide(options.usageError));
-
-    OutputChannel output;
-    if (!options.output.empty()) {
-        DWORD error = output.openFile(options.output);
-        if (error != 0)
-            return usageError("cannot write " + fromWide(options.output) + ": error " + std::to_string(error));
-    } else {
-        output.openStandard(STD_OUTPUT_HANDLE);
-    }
-    return runList(options, output);
+    return runList(options);
 }

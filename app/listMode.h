@@ -15,8 +15,10 @@
 // Exit codes of the modes without a window.
 enum ListExitCode {
     ListAllAnswered = 0,  // every file gave its IDs, a name and a known type
-    ListSomeFailed = 1,   // a file did not load, faulted, ended its worker, hung or lacked one
-    ListUsageError = 2,   // the command line is wrong, or the output cannot be written
+    ListSomeFailed = 1,   // a file did not load, faulted, ended its worker, hung or lacked one;
+                          // or a folder could not be searched
+    ListUsageError = 2,   // the command line is wrong, or the output cannot be written or is
+                          // one of the files to probe
 };
 
 // Runs --help, --version or --list as `options` ask. Returns the process's exit code.

@@ -1,11 +1,10 @@
 // The list's record of probed files and the reports made from it.
 #include "listReport.h"
 
+#include "outputChannel.h"
 #include "probe.h"
-#include "rpStrings.h"
 #include "textCodec.h"
 
-#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -59,6 +58,28 @@ std::string trimmed(const std::string& line)
     return start == std::string::npos ? std::string() : line.substr(start);
 }
 
+// "  ID重複  AID  PID (N件): a.dll, b.dll" for the files that report one identifier pair: as
+// many whole names as fit in a list line, then how many more ("ほか N 件"); when not even the
+// first name fits, none.
+std::string duplicateLine(DWORD aid, DWORD pid, const std::vector<ListedFile>& files, const std::vector<size_t>& holders)
+{
+    char head[ProbeTextSize];
+    formatBounded(head, sizeof head, "  ID重複  %08x  %08x (%u件)", static_cast<unsigned>(aid), static_cast<unsigned>(pid),
+                  static_cast<unsigned>(holders.size()));
+    auto more = [](size_t count) { return count ? ", ほか " + std::to_string(count) + " 件" : std::string(); };
+    std::string line = head;
+    size_t named = 0;
+    for (; named < holders.size(); ++named) {
+        std::string name = (named ? ", " : ": ") + files[holders[named]].shown;
+        if (line.size() + name.size() + more(holders.size() - named - 1).size() > ProbeTextSize - 1)
+            break;
+        line += name;
+    }
+    if (named > 0)
+        line += more(holders.size() - named);
+    return line;
+}
+
 }  // namespace
 
 ListedFile listedFile(const BatchFile& file, const BatchEvent& block)
@@ -86,12 +107,12 @@ bool ListedFile::endedAbnormally() const
            outcome == ProbeOutcome::NotStarted;
 }
 
-std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files)
+std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files)
 {
     std::vector<std::string> lines;
     char line[ProbeTextSize];
     lines.push_back("");
-    formatBounded(line, sizeof line, "フォルダ  %s", folder.c_str());
+    formatBounded(line, sizeof line, "フォルダ  %s", folder.shown.c_str());
     lines.push_back(line);
     lines.push_back(countLine("ファイル数", files.size()));
 
@@ -133,19 +154,24 @@ std::vector<std::string> folderSummary(const std::string& folder, const std::vec
     lines.push_back(countLine("異常終了", abnormal));
     if (stopped)
         lines.push_back(countLine("中止", stopped));
+    // The files of a folder that could not be searched are missing from the counts above.
+    if (!folder.unreadable.empty()) {
+        lines.push_back(countLine("読めないフォルダ", folder.unreadable.size()));
+        for (const FolderError& unreadable : folder.unreadable) {
+            formatBounded(line, sizeof line, "  読めないフォルダ: %s (%lu)", unreadable.shown.c_str(),
+                          static_cast<unsigned long>(unreadable.code));
+            lines.push_back(line);
+        }
+    }
     // The host loads only one plug-in of an identifier pair: every pair held by more than one
     // file is named with its files.
     for (const auto& ids : pairs) {
         const std::vector<size_t>& holders = byIds[ids];
-        if (holders.size() < 2)
-            continue;
-        std::string names;
-        for (size_t holder : holders)
-            names += (names.empty() ? "" : ", ") + files[holder].shown;
-        formatBounded(line, sizeof line, "  ID重複  %08x  %08x: %s", static_cast<unsigned>(ids.first),
-                      static_cast<unsigned>(ids.second), names.c_str());
-        lines.push_back(line);
+        if (holders.size() >= 2)
+            lines.push_back(duplicateLine(ids.first, ids.second, files, holders));
     }
+    for (std::string& text : lines)
+        replaceControlCharacters(&text[0]);
     return lines;
 }
 
@@ -191,40 +217,9 @@ std::string htmlReport(const std::string& title, const std::vector<ListedFile>& 
 
 DWORD saveWhole(const std::string& path, const std::string& bytes)
 {
-    // The temporary file goes beside the target, so that the final move is a rename within
-    // one folder (and one volume) that either happens whole or not at all.
-    char folder[MAX_PATH] = ".";
-    if (const char* slash = rpLastBackslash(path.c_str())) {
-        size_t length = static_cast<size_t>(slash - path.c_str());
-        if (length == 0 || (length == 2 && path[1] == ':'))
-            ++length;  // a root keeps its backslash
-        if (length >= sizeof folder)
-            return ERROR_FILENAME_EXCED_RANGE;
-        path.copy(folder, length);
-        folder[length] = 0;
-    }
-    char temporary[MAX_PATH];
-    if (!GetTempFileNameA(folder, "rpi", 0, temporary))
-        return GetLastError();
-    DWORD error = 0;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-    } else {
-        for (size_t done = 0; done < bytes.size() && !error;) {
-            DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-            DWORD written = 0;
-            if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-            done += written;
-        }
-        if (!error && !FlushFileBuffers(file))
-            error = GetLastError();
-        CloseHandle(file);
-    }
-    if (!error && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = GetLastError();
-    if (error)
-        DeleteFileA(temporary);
-    return error;
+    OutputChannel file;
+    DWORD error = file.openFile(toWide(path));
+    if (error == 0 && !file.write(bytes, CP_ACP))
+        error = file.error();
+    return error != 0 ? error : file.commit();
 }

@@ -34,9 +34,12 @@ ListedFile listedFile(const BatchFile& file, const BatchEvent& block);
 
 // The summary block of a folder batch, shown after the folder's blocks: the empty separator,
 // "フォルダ  FOLDER", the number of files, the count of each plug-in type reported, of failed
-// loads, of abnormal ends and stopped files, and one "  ID重複  AID  PID: a.dll, b.dll" line for
-// every identifier pair that more than one file reports, naming them. Lines are at most 299 bytes.
-std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files);
+// loads, of abnormal ends and stopped files, of the folders that could not be searched with one
+// "  読めないフォルダ: SUB (CODE)" line each, and one "  ID重複  AID  PID (N件): a.dll, b.dll"
+// line for every identifier pair that more than one file reports, naming as many of the files
+// as fit whole and then how many more ("ほか N 件"). Lines are at most 299 bytes, control
+// characters of names shown as '?'.
+std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files);
 
 // A complete HTML document in UTF-8 with one table row per file: file, product and plug-in IDs,
 // name, type, the strings (file types with their extensions), and the failure lines. Every
@@ -45,7 +48,8 @@ std::string htmlReport(const std::string& title, const std::vector<ListedFile>& 
 
 // Writes bytes to path so that path never holds half of them: a temporary file in the same
 // folder is written and flushed, then replaces path. Returns 0, or the system code of the
-// failure, after which path is as it was and no temporary file is left.
+// failure, after which path is as it was and no temporary file is left. path is in the ANSI
+// code page.
 DWORD saveWhole(const std::string& path, const std::string& bytes);
 
 #endif

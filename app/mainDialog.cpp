@@ -269,7 +269,7 @@ void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandF
             return;
         clearList();
         for (const BatchFolder& folder : folders) {
-            for (const std::string& line : folderSummary(folder.shown, {}))
+            for (const std::string& line : folderSummary(folder, {}))
                 listBox->addString(line.c_str());
         }
         return;
@@ -414,7 +414,7 @@ void mainDialog::showSummaries()
         run.summarized = true;
         std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
                                       listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
-        for (const std::string& line : folderSummary(folder.shown, files))
+        for (const std::string& line : folderSummary(folder, files))
             listBox->addString(line.c_str());
     }
 }

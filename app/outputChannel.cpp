@@ -33,6 +33,10 @@ void OutputChannel::close()
     handle_ = nullptr;
     owned_ = false;
     console_ = false;
+    if (!temporary_.empty())
+        DeleteFileW(temporary_.c_str());
+    temporary_.clear();
+    target_.clear();
 }
 
 bool OutputChannel::openStandard(DWORD which)
@@ -71,12 +75,60 @@ bool OutputChannel::openStandard(DWORD which)
 DWORD OutputChannel::openFile(const std::wstring& path)
 {
     close();
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;  // as creating a file over a folder fails, and before any work
+    // A device is written as it is: there is no file to replace.
+    HANDLE existing = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        if (GetFileType(existing) != FILE_TYPE_DISK) {
+            handle_ = existing;
+            owned_ = true;
+            return 0;
+        }
+        CloseHandle(existing);
+    }
+    // The temporary file goes beside the target, so that commit() is a rename within one
+    // folder (and one volume) that happens whole or not at all.
+    wchar_t full[32768];
+    wchar_t* name = nullptr;
+    DWORD length = GetFullPathNameW(path.c_str(), 32768, full, &name);
+    if (length == 0 || length >= 32768 || !name)
+        return length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    std::wstring folder(full, static_cast<size_t>(name - full));
+    wchar_t temporary[MAX_PATH];
+    if (!GetTempFileNameW(folder.c_str(), L"rpi", 0, temporary))
         return GetLastError();
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        DeleteFileW(temporary);
+        return error;
+    }
     handle_ = file;
     owned_ = true;
+    target_ = full;
+    temporary_ = temporary;
     return 0;
+}
+
+DWORD OutputChannel::commit()
+{
+    if (temporary_.empty())
+        return 0;
+    DWORD error = 0;
+    if (!FlushFileBuffers(handle_))
+        error = GetLastError();
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    owned_ = false;
+    if (!error && !MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        error = GetLastError();
+    if (!error)
+        temporary_.clear();
+    close();  // deletes the temporary file that could not be put in place
+    return error;
 }
 
 bool OutputChannel::write(const std::string& text, UINT codePage)
@@ -87,8 +139,10 @@ bool OutputChannel::write(const std::string& text, UINT codePage)
         for (size_t done = 0; done < text.size();) {
             DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1 << 20));
             DWORD written = 0;
-            if (!WriteFile(handle_, text.data() + done, chunk, &written, nullptr) || written == 0)
+            if (!WriteFile(handle_, text.data() + done, chunk, &written, nullptr) || written == 0) {
+                error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
                 return false;
+            }
             done += written;
         }
         return true;
@@ -101,8 +155,10 @@ bool OutputChannel::write(const std::string& text, UINT codePage)
         if (done + chunk < wide.size() && IS_HIGH_SURROGATE(wide[done + chunk - 1]))
             --chunk;
         DWORD written = 0;
-        if (!WriteConsoleW(handle_, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0)
+        if (!WriteConsoleW(handle_, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) {
+            error_ = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
             return false;
+        }
         done += written;
     }
     return true;

@@ -67,6 +67,14 @@ int formatBounded(char* dst, int size, const char* format, ...)
     return stored;
 }
 
+void replaceControlCharacters(char* text)
+{
+    for (; *text; ++text) {
+        if (static_cast<unsigned char>(*text) < 0x20)
+            *text = '?';
+    }
+}
+
 bool addMenu(const char* text)
 {
     if (nmenu < 0 || nmenu >= MenuMax || pm < menuBuf || pm >= menuBuf + MenuPoolSize)
@@ -110,7 +118,8 @@ void clearMenu()
 
 namespace {
 
-// Hands one formatted line (at most 299 bytes) to the sink.
+// Hands one formatted line (at most 299 bytes) to the sink. The plug-in's texts and the file
+// names in it may hold anything: a control character becomes '?', so that it stays one line.
 #ifdef __GNUC__
 __attribute__((format(gnu_printf, 2, 3)))
 #endif
@@ -121,6 +130,7 @@ void addLine(ProbeSink& list, const char* format, ...)
     va_start(args, format);
     vformatBounded(line, sizeof line, format, args);
     va_end(args);
+    replaceControlCharacters(line);
     list.addLine(line);
 }
 
@@ -243,7 +253,7 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
                 path = wide;
         }
         for (const std::string& reason : explainLoadError(path, static_cast<DWORD>(error)))
-            list.addLine(reason.c_str());
+            addLine(list, "%s", reason.c_str());  // library names read from the file
         return;
     }
     // The plug-in's own code runs from here on; a fault in it is the hosting process's to

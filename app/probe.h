@@ -75,4 +75,9 @@ __attribute__((format(gnu_printf, 3, 4)))
 #endif
 int formatBounded(char* dst, int size, const char* format, ...);
 
+// Replaces every byte below 0x20 (a line break, a tab, any other control character) of a shown
+// text with '?', so that a list line is always one line. Bytewise on Shift-JIS: no byte of a
+// double-byte character is below 0x40.
+void replaceControlCharacters(char* text);
+
 #endif

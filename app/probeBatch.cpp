@@ -90,13 +90,19 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
         folder.shown = fromWide(path);
         folder.first = base + files->size();
         const size_t inside = path.empty() || path.back() == L'\\' || path.back() == L'/' ? path.size() : path.size() + 1;
-        for (const std::wstring& found : scanFolder(path)) {
+        FolderContents contents = scanFolder(path);
+        for (const std::wstring& found : contents.files) {
             BatchFile file = batchFileFor(found);
             // Shown by its path inside the folder: copies of one plug-in in two subfolders
             // differ there, and the summary names them so.
             if (file.loadError == 0)
                 file.shown = fromWide(found.substr(inside));
             files->push_back(file);
+        }
+        for (const UnreadableFolder& unreadable : contents.unreadable) {
+            bool inTree = unreadable.path.size() > inside;
+            folder.unreadable.push_back({unreadable.path, inTree ? fromWide(unreadable.path.substr(inside)) : folder.shown,
+                                         unreadable.error, folder.first + unreadable.filesBefore});
         }
         folder.count = base + files->size() - folder.first;
         folders->push_back(folder);

@@ -111,16 +111,27 @@ int ownBitness();
 // reported as too long without probing.
 BatchFile batchFileFor(const std::wstring& path);
 
+// A folder of a batch's tree that could not be searched: its files are missing from the batch.
+struct FolderError {
+    std::wstring path;  // its full path
+    std::string shown;  // as the summary names it: its path inside the batch's folder, or the
+                        // batch's folder itself
+    DWORD code = 0;     // the system code of the failed search
+    size_t before = 0;  // the batch index of the first file after it, in path order
+};
+
 // A folder of a batch: its files are the batch's files first .. first + count - 1.
 struct BatchFolder {
     std::string shown;  // the folder as its summary names it
     size_t first = 0;
     size_t count = 0;
+    std::vector<FolderError> unreadable;  // in path order
 };
 
 // The batch files of paths, for a batch that holds `base` files already. Each path is a file,
 // or with expandFolders a folder stands for every .dll file of its tree (scanFolder), each
-// shown by its path inside the folder; such folders are added to *folders.
+// shown by its path inside the folder; such folders are added to *folders, with the folders
+// of their trees that could not be searched.
 void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, size_t base,
                    std::vector<BatchFile>* files, std::vector<BatchFolder>* folders);
 

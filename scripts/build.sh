@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Configures (once, and again when the presets change) and builds both targets: win32 (the shipping build) and win64, each with its
 # tests. PRESET:TARGET builds only that target of the preset (for example
-# win64:fixture_plugins, the fixture plug-ins that the other bitness's tests load).
+# win64:sibling_suite_parts, what the other bitness's tests use of this build).
 # Usage: scripts/build.sh [win32|win64|PRESET:TARGET ...]   (default: win64 win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."

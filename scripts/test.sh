@@ -2,8 +2,8 @@
 # Installs what is missing, builds both targets, and runs the tests of both under Wine, each in a
 # private Xvfb display of its own: the 64-bit suite with the host's Wine, the 32-bit suite in the
 # 32-bit runner (an i386 chroot under qemu-user, scripts/i386-env.sh). The 32-bit suite, by far
-# the slower, starts as soon as its build is done and runs while the 64-bit target is built and
-# tested. The 64-bit output is shown first, then the 32-bit one (also in build/test-win64.log and
+# the slower, starts as soon as its build and the 64-bit parts it uses are done, and runs while
+# the rest of the 64-bit target is built and tested. The 64-bit output is shown first, then the 32-bit one (also in build/test-win64.log and
 # build/test-win32.log). Ends with both CTest summaries; fails when either suite fails or runs no
 # test.
 # Usage: scripts/test.sh [win32|win64] [ctest arguments...]
@@ -95,10 +95,11 @@ start_win32() {
   run_suite win32 "$@"
 }
 
-# Each suite loads fixture plug-ins of the other bitness (the load error of a plug-in of the other
-# bitness), so the other preset's fixtures are built before either suite starts.
+# Each suite uses the other preset's fixture plug-ins (a plug-in of the other bitness) and its
+# inspector (the sibling that takes them): the other preset's sibling_suite_parts are built
+# before either suite starts, whichever suites run, so that no test sees a half-built sibling.
 if [ ${#suites[@]} -eq 2 ]; then
-  ./scripts/build.sh win64:fixture_plugins win32
+  ./scripts/build.sh win64:sibling_suite_parts win32
   # Unless the runner is still being prepared or another work tree's run holds it: then the
   # 64-bit side goes first.
   if [ -z "$setup_pid" ] && rp_i386_runner_free; then
@@ -110,10 +111,10 @@ if [ ${#suites[@]} -eq 2 ]; then
   wait_setup
   [ -n "${pid[win32]:-}" ] || start_win32 "$@"
 elif has win64; then
-  ./scripts/build.sh win32:fixture_plugins win64
+  ./scripts/build.sh win32:sibling_suite_parts win64
   start_win64 "$@"
 else
-  ./scripts/build.sh win64:fixture_plugins win32
+  ./scripts/build.sh win64:sibling_suite_parts win32
   wait_setup
   start_win32 "$@"
 fi

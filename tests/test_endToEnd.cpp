@@ -405,7 +405,7 @@ TEST_F(InspectorWithAPluginFolder, ProbesTheTreeAsOneBatchExplainsFailuresAndSum
             blockOf("z?.dll", {"  プラグインID  0000abcd  00000005", "  名称= [Underscore]", "  タイプ=  Select",
                                "  メニュー[0]= [選択]", "  メニュー[1]= [Select all]"}),
             {"", "フォルダ  " + temp.path(), "  ファイル数= 10", "  Import= 1", "  Select= 1", "  Command= 2",
-             "  読み込みエラー= 5", "  異常終了= 1", "  ID重複  12ab34cd  00000007: sub\\cmd.dll, sub\\deep\\cmd_old.dll"},
+             "  読み込みエラー= 5", "  異常終了= 1", "  ID重複  12ab34cd  00000007 (2件): sub\\cmd.dll, sub\\deep\\cmd_old.dll"},
         },
         &lineCount);
     ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));

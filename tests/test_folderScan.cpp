@@ -1,5 +1,6 @@
 // The folder walk of a folder batch: which files, in which order, names outside the ANSI code
-// page, and links that lead back up the tree.
+// page, links that lead back up the tree, deep trees, and folders that cannot be searched (one
+// inside a tree is checked end to end, with the list mode).
 #include "folderScan.h"
 #include "testsupport.h"
 
@@ -38,15 +39,12 @@ TEST(FolderScan, FindsEveryDllOfTheTreeInPathOrderByItsRealName)
 
     Paths expected = {root + L"\\A.DLL", root + L"\\b.dll", root + L"\\sub\\c.dll", root + L"\\sub\\deeper\\d.dll",
                       root + L"\\zeta.Dll", japanese, korean};
-    DWORD error = 99;
-    EXPECT_EQ(scanFolder(root, &error), expected);
-    EXPECT_EQ(error, 0u);
-    EXPECT_EQ(scanFolder(root + L"\\"), expected);
+    FolderContents contents = scanFolder(root);
+    EXPECT_EQ(contents.files, expected);
+    EXPECT_TRUE(contents.unreadable.empty());
+    EXPECT_EQ(scanFolder(root + L"\\").files, expected);
     EXPECT_TRUE(isFolder(root + L"\\folder.dll"));
     EXPECT_FALSE(isFolder(root + L"\\b.dll"));
-
-    EXPECT_EQ(scanFolder(root + L"\\missing", &error), Paths());
-    EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
 
     // The temporary folder's cleanup works with ANSI names.
     DeleteFileW(korean.c_str());
@@ -60,7 +58,31 @@ TEST(FolderScan, DoesNotFollowALinkBackUpTheTree)
     Paths expected = {root + L"\\inner\\inner.dll", root + L"\\top.dll"};
     if (!isFolder(root + L"\\inner\\back"))
         std::printf("no link could be made here: only the tree without it is checked\n");
-    EXPECT_EQ(scanFolder(root), expected);
+    EXPECT_EQ(scanFolder(root).files, expected);
+}
+
+TEST(FolderScan, ReportsWhatItCannotSearchAndHasNoDepthLimit)
+{
+    testsupport::TempDir temp;
+    // Far deeper than the walk once went (64 folders).
+    std::wstring deep = wide(temp.path());
+    for (int depth = 0; depth < 80; ++depth) {
+        deep += L"\\d";
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr)) << depth;
+    }
+    touch(deep + L"\\deep.dll");
+    FolderContents contents = scanFolder(wide(temp.path()));
+    EXPECT_EQ(contents.files, Paths{deep + L"\\deep.dll"});
+    EXPECT_TRUE(contents.unreadable.empty());
+
+    // A folder that is gone, or a file where a folder is expected: the folder itself.
+    for (const std::wstring& notAFolder : {wide(temp.file("missing")), wide(temp.writeFile("a.dll", "x"))}) {
+        contents = scanFolder(notAFolder);
+        EXPECT_TRUE(contents.files.empty());
+        ASSERT_EQ(contents.unreadable.size(), 1u);
+        EXPECT_EQ(contents.unreadable[0].path, notAFolder);
+        EXPECT_NE(contents.unreadable[0].error, 0u);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -50,8 +51,10 @@ DWORD exitCodeOf(PROCESS_INFORMATION& process)
     return code;
 }
 
-// Runs the inspector with `arguments`, standard output and error redirected to files.
-ListRun runInspector(const std::string& arguments, const std::string& exe = testsupport::inspectorPath())
+// Runs the inspector with `arguments`, standard output and error redirected to files. A start
+// that fails is a test failure, unless `startedAtAll` is given to take the answer.
+ListRun runInspector(const std::string& arguments, const std::string& exe = testsupport::inspectorPath(),
+                     bool* startedAtAll = nullptr)
 {
     testsupport::TempDir temp;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
@@ -67,7 +70,10 @@ ListRun runInspector(const std::string& arguments, const std::string& exe = test
     CloseHandle(out);
     CloseHandle(err);
     ListRun run;
-    EXPECT_TRUE(started) << exe;
+    if (startedAtAll)
+        *startedAtAll = started;
+    else
+        EXPECT_TRUE(started) << exe;
     if (started)
         run.exitCode = exitCodeOf(process);
     run.out = readFile(temp.file("out"));
@@ -103,7 +109,7 @@ protected:
 TEST_F(ListAgainstTheWindow, TextIsTheBytesOfTheWindowsCopy)
 {
     ListRun run = runInspector("--list" + arguments());
-    EXPECT_NE(run.out.find("  ID重複  12ab34cd  00000007: b.dll, sub\\a.dll\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  ID重複  12ab34cd  00000007 (2件): b.dll, sub\\a.dll\r\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.exitCode, 1u);  // a fault, a missing name, an unknown type, a missing file
     EXPECT_EQ(run.err, "");
     ASSERT_EQ(run.out.rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll", "  プラグインID  12ab34cd  00000007"}), 0), 0u)
@@ -191,15 +197,18 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
 // Each executable sends a library of the other bitness to a worker of its sibling, found under
 // the build outputs' names (build\win32\, build\win64\). Only where both bitnesses run: the
 // 32-bit suite's runner runs 64-bit programs too, the 64-bit suite's Wine runs no 32-bit code.
+// Whether the sibling runs is told by what it prints: a Wine without 32-bit support "starts" a
+// 32-bit program, which then exits with 0 without having run.
 TEST(ListMode, EachExecutableSendsTheOtherBitnessToItsSibling)
 {
     std::string other = testsupport::otherBitnessBinDir() + "..\\plugin-inspector.exe";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!startInspector(other, "--version", &startup, 0, &process))
-        GTEST_SKIP() << other << " cannot run here (error " << GetLastError() << ")";
-    ASSERT_EQ(exitCodeOf(process), 0u);
+    ASSERT_NE(GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES) << other << ": build the other preset first";
+    bool started = false;
+    ListRun version = runInspector("--version", other, &started);
+    if (version.out.rfind("plugin-inspector ", 0) != 0)
+        GTEST_SKIP() << other << " does not run here ("
+                     << (started ? "exit code " + std::to_string(version.exitCode) : std::string("not started"))
+                     << ", printed \"" << version.out << "\")";
 
     const int ownBits = sizeof(void*) == 8 ? 64 : 32;
     std::string files = " \"" + testsupport::otherBitnessBinDir() + "plug_command.dll\" \"" + fixturePath("plug_import.dll") + "\"";
@@ -235,9 +244,12 @@ TEST(ListMode, ExitCodesUsageAndVersion)
         EXPECT_LT(run.err.find(problem), run.err.find("Usage:")) << run.err;
         EXPECT_NE(run.err.find("Usage:"), std::string::npos) << arguments;
     }
+    // An output that cannot be written: one line that says what failed, no usage.
     run = runInspector("--list --output nosuchfolder\\out.txt plug_command.dll");
     EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_NE(run.err.find("nosuchfolder"), std::string::npos);
+    EXPECT_EQ(run.err.find(": cannot write nosuchfolder\\out.txt: error "), run.err.find(':')) << run.err;
+    EXPECT_EQ(run.err.find("\r\n"), run.err.size() - 2) << run.err;
+    EXPECT_EQ(run.out, "");
 
     run = runInspector("--help");
     EXPECT_EQ(run.exitCode, 0u);
@@ -245,6 +257,117 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     run = runInspector("--version");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, std::string("plugin-inspector " RP_VERSION_TEXT) + (sizeof(void*) == 8 ? " (64-bit)\r\n" : " (32-bit)\r\n"));
+}
+
+// ---- What --output never does.
+
+// The output is never one of the files to probe, however it is named (a PATH in another
+// spelling, a file found in a folder PATH, a hard link to it): exit 2, one line that says why,
+// the plug-in left as it was. And a file is replaced only by a whole list: when it cannot be
+// replaced, its earlier contents stay and no temporary file is left.
+TEST(ListMode, OutputNeverDestroysAnInputAndReplacesAFileOnlyWhole)
+{
+    testsupport::TempDir temp;
+    const std::string plugin = temp.file("plugin.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), plugin.c_str(), FALSE));
+    const std::string original = readFile(plugin);
+    std::vector<std::pair<std::string, std::string>> refused = {
+        {temp.path() + "\\.\\PLUGIN.DLL", "\"" + plugin + "\""},
+        {plugin, "plug_import.dll \"" + temp.path() + "\""},
+    };
+    const std::string link = temp.file("another name.dll");
+    if (CreateHardLinkA(link.c_str(), plugin.c_str(), nullptr))
+        refused.push_back({link, "\"" + plugin + "\""});
+    else
+        std::printf("no hard link could be made here (error %lu): that case is not checked\n", GetLastError());
+    for (const auto& [output, paths] : refused) {
+        ListRun run = runInspector("--list --json --output \"" + output + "\" " + paths);
+        EXPECT_EQ(run.exitCode, 2u) << output;
+        EXPECT_NE(run.err.find("refused to write " + output + ": it is one of the files to probe\r\n"), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("\r\n"), run.err.size() - 2) << run.err;
+        EXPECT_EQ(readFile(plugin), original) << output;
+    }
+
+    const std::string list = temp.writeFile("list.txt", "earlier list");
+    ListRun run = runInspector("--list --output \"" + list + "\" plug_command.dll");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(readFile(list).rfind(testsupport::crlfBlock({"", "プラグイン  plug_command.dll"}), 0), 0u) << readFile(list);
+    temp.writeFile("list.txt", "earlier list");
+    // Another program holds the file and lets no one replace it (it shares writing, not deleting).
+    HANDLE held = CreateFileA(list.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    run = runInspector("--list --output \"" + list + "\" plug_command.dll");
+    CloseHandle(held);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("cannot write " + list + ": error "), std::string::npos) << run.err;
+    EXPECT_EQ(readFile(list), "earlier list");
+    WIN32_FIND_DATAA found;  // and no temporary file
+    EXPECT_EQ(FindFirstFileA(temp.file("*.tmp").c_str(), &found), INVALID_HANDLE_VALUE) << found.cFileName;
+
+    // A device is written as it is.
+    EXPECT_EQ(runInspector("--list --output NUL plug_command.dll").exitCode, 0u);
+}
+
+// ---- Texts and folders that once gave wrong listings.
+
+// Control characters in a plug-in's texts never break a list line: each shows as '?', and the
+// JSON keeps the real texts.
+TEST(ListMode, ControlCharactersNeverBreakAListLine)
+{
+    ListRun text = runInspector("--list plug_ctrlchars.dll");
+    EXPECT_EQ(text.exitCode, 0u);
+    EXPECT_EQ(text.out, testsupport::crlfBlock({"", "プラグイン  plug_ctrlchars.dll", "  プラグインID  0c0c0c0c  00000001",
+                                                "  名称= [名前?二行目]", "  タイプ=  Import",
+                                                "  ファイルタイプ[0]= [画像??偽の行?] [*.a?;*.b]"}));
+    ListRun json = runInspector("--list --json plug_ctrlchars.dll");
+    nlohmann::json files = nlohmann::json::parse(json.out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]["name"], u8"名前\n二行目");
+    EXPECT_EQ(files[0]["strings"], nlohmann::json::parse(u8R"js([{"text": "画像\r\n偽の行\t", "extensions": "*.a\u0001;*.b"}])js"));
+}
+
+// A folder that cannot be searched is a failure, never a silent gap: a line of its folder's
+// summary, a JSON object of its own in file order, and exit code 1.
+TEST(ListMode, AFolderThatCannotBeSearchedIsReportedAsAFailure)
+{
+    // Made by the build: unreadabletree\a\, unreadabletree\m*\ and unreadabletree\z\. A Unix
+    // folder whose name holds '*' is listed by Wine, but no search can name it.
+    char tree[MAX_PATH];
+    GetFullPathNameA((testsupport::binDir() + "..\\unreadabletree").c_str(), MAX_PATH, tree, nullptr);
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), (std::string(tree) + "\\a\\one.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_import.dll").c_str(), (std::string(tree) + "\\z\\two.dll").c_str(), FALSE));
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((std::string(tree) + "\\m*").c_str(), &found);
+    bool made = find != INVALID_HANDLE_VALUE && std::string(found.cFileName) == "m*";
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+    if (!made)
+        GTEST_SKIP() << "no unsearchable folder could be made here";
+
+    ListRun text = runInspector(std::string("--list \"") + tree + "\"");
+    EXPECT_EQ(text.exitCode, 1u);
+    const std::string summary = testsupport::crlfBlock({"", std::string("フォルダ  ") + tree, "  ファイル数= 2", "  Import= 1",
+                                                        "  Command= 1", "  読み込みエラー= 0", "  異常終了= 0",
+                                                        "  読めないフォルダ= 1", "  読めないフォルダ: m* (123)"});
+    ASSERT_GT(text.out.size(), summary.size());
+    EXPECT_EQ(text.out.substr(text.out.size() - summary.size()), summary) << text.out;
+
+    ListRun json = runInspector(std::string("--list --json \"") + tree + "\"");
+    EXPECT_EQ(json.exitCode, 1u);
+    nlohmann::json files = nlohmann::json::parse(json.out);
+    ASSERT_EQ(files.size(), 3u) << json.out;
+    EXPECT_EQ(files[0]["path"], utf8(std::string(tree) + "\\a\\one.dll"));
+    EXPECT_EQ(files[2]["path"], utf8(std::string(tree) + "\\z\\two.dll"));
+    nlohmann::json& folder = files[1];
+    EXPECT_EQ(folder["path"], utf8(std::string(tree) + "\\m*"));
+    EXPECT_EQ(folder["outcome"], "folderError");
+    EXPECT_EQ(folder["code"], ERROR_INVALID_NAME);
+    ASSERT_EQ(folder["explanation"].size(), 1u);
+    EXPECT_NE(folder["explanation"][0], "");
+    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName"})
+        EXPECT_TRUE(folder[field].is_null()) << field;
+    EXPECT_EQ(folder["strings"], nlohmann::json::array());
 }
 
 // Started from a console without redirection, the list appears in that console as characters.

@@ -1,5 +1,6 @@
-// The HTML report made from the list's record, for texts that plug-ins and file names may
-// really hold. (The folder summary is checked end to end.)
+// The HTML report made from the list's record, and the list lines made from names, for texts
+// that plug-ins and file names may really hold. (The folder summary's counts are checked end to
+// end.)
 #include "listReport.h"
 #include "pluginapi.h"
 #include "probe.h"
@@ -54,6 +55,64 @@ TEST(HtmlReport, EscapesEveryTextAndCarriesNoControlCharacters)
                          "<td>load error 126<br>見つからないDLL: &lt;x&gt;.dll</td></tr>")));
     for (char c : html)
         EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n') << static_cast<int>(c);
+}
+
+// Collects lines as a list would.
+class LineCollector : public ProbeSink {
+public:
+    void addLine(const char* line) override { lines.push_back(line); }
+    std::vector<std::string> lines;
+};
+
+// Shown names hold what file systems and plug-ins allow: a control character never breaks a
+// list line. An identifier pair held by more files than a line can name gets their count, as
+// many whole names as fit and how many more, never a name cut in the middle.
+TEST(ListLines, ShownNamesStayOneLineAndDuplicatesAreNamedWhole)
+{
+    LineCollector header;
+    probeHeader(header, "a\nb\x01.dll");
+    EXPECT_EQ(header.lines, (std::vector<std::string>{"", "プラグイン  a?b?.dll"}));
+
+    BatchFolder folder;
+    folder.shown = "C:\\plug\tins";
+    folder.unreadable = {{L"C:\\plug\tins\\x\ny", "x\ny", ERROR_ACCESS_DENIED, 0}};
+    std::vector<ListedFile> files = {plugin("a\r.dll", 1, 2, PLUGIN_TYPE_IMPORT), plugin("b.dll", 1, 2, PLUGIN_TYPE_IMPORT)};
+    std::vector<std::string> names;  // 40 files of one pair, with Japanese names
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("サブ\\プラグイン" + std::to_string(10 + i) + ".dll");
+        files.push_back(plugin(names.back(), 3, 4, PLUGIN_TYPE_COMMAND));
+    }
+    const std::string longName(280, 'n');  // alone longer than what a line has room for
+    files.push_back(plugin(longName, 5, 6, PLUGIN_TYPE_COMMAND));
+    files.push_back(plugin("short.dll", 5, 6, PLUGIN_TYPE_COMMAND));
+    const std::vector<std::string> summary = folderSummary(folder, files);
+    ASSERT_EQ(summary.size(), 12u);
+    EXPECT_EQ(summary[1], "フォルダ  C:\\plug?ins");
+    EXPECT_EQ(std::vector<std::string>(summary.begin() + 6, summary.begin() + 9),
+              (std::vector<std::string>{"  異常終了= 0", "  読めないフォルダ= 1", "  読めないフォルダ: x?y (5)"}));
+    EXPECT_EQ(summary[9], "  ID重複  00000001  00000002 (2件): a?.dll, b.dll");
+    EXPECT_EQ(summary[11], "  ID重複  00000005  00000006 (2件)");
+
+    // The first names of the 40, then how many more; one more name would not have fitted.
+    const std::string& many = summary[10];
+    const std::string head = "  ID重複  00000003  00000004 (40件)";
+    auto shortened = [&](size_t named) {
+        std::string line = head;
+        for (size_t i = 0; i < named; ++i)
+            line += (i ? ", " : ": ") + names[i];
+        return line + ", ほか " + std::to_string(names.size() - named) + " 件";
+    };
+    size_t named = 0;
+    while (named < names.size() && shortened(named) != many)
+        ++named;
+    EXPECT_GT(named, 5u) << many;
+    EXPECT_LT(named, names.size()) << many;
+    EXPECT_LE(many.size(), 299u);
+    EXPECT_GT(shortened(named + 1).size(), 299u);
+    for (const std::string& line : summary) {
+        for (char c : line)
+            EXPECT_GE(static_cast<unsigned char>(c), 0x20u) << line;
+    }
 }
 
 }  // namespace

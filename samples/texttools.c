@@ -1,6 +1,6 @@
 // Sample Command plug-in: a few text commands, shown by the run script.
 #define PLUGIN_BUILD
-#include "../app/pluginapi.h"
+#include "../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -1,7 +1,7 @@
 // A plug-in that calls the C runtime's abort() when asked for its type: the runtime would
 // report it in a message box in a GUI process, unless that process has said otherwise.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 #include <stdlib.h>
 

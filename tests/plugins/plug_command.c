@@ -1,7 +1,7 @@
 // A Command plug-in with three menu strings. Also built by the 32-bit preset, where it serves
 // as the plug-in of the other bitness.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -2,7 +2,7 @@
 // break, a carriage return, a tab, 0x01) next to Japanese text: none of them may break a list
 // line, and the JSON keeps them.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

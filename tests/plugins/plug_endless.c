@@ -1,7 +1,7 @@
 // A Station plug-in whose menu enumeration never ends; it counts how often it was asked.
 #define PLUGIN_BUILD
 #include <stdio.h>
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 static int highestIndex = -1;
 

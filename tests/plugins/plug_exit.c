@@ -1,6 +1,6 @@
 // A plug-in that ends the process that asks for its name, with exit code 7.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

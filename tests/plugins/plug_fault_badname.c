@@ -1,6 +1,6 @@
 // A plug-in whose name is a pointer to nowhere: reading it faults in the probe's own copy.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -1,6 +1,6 @@
 // A Command plug-in whose enumeration gives one string and then overflows the stack.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

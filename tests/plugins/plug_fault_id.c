@@ -1,6 +1,6 @@
 // A plug-in whose identifier entry point writes through a bad pointer (access violation).
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

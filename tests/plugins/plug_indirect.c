@@ -1,6 +1,6 @@
 // A plug-in whose own dependency (needsgone.dll) is present, but imports a library that is not.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 __declspec(dllimport) int __cdecl needsGone(void);
 

@@ -1,7 +1,7 @@
 // A Command plug-in whose one menu string is 9,990 bytes long: it fits the 10,000-byte string
 // pool, but not a formatted line of the same size with markup around it.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 static char item[9991];
 

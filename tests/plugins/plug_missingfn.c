@@ -2,7 +2,7 @@
 // partdep.dll does not export. Windows refuses its load ("procedure not found"); Wine loads it
 // and binds stubs, so only its tables show the fault. The probe never calls the missing ones.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 __declspec(dllimport) int __cdecl partdepPresent(void);
 __declspec(dllimport) int __cdecl partdepAbsent(void);

@@ -1,6 +1,6 @@
 // An Export plug-in that lists file types but has no MQEnumFileExt.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -1,6 +1,6 @@
 // A plug-in with identifiers and a type but no MQGetPlugInName.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

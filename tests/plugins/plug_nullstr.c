@@ -1,7 +1,7 @@
 // An Import plug-in that answers null where a text is expected: no name, and an extension that
 // is null while its file type is not.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -2,7 +2,7 @@
 // bytes (two ASCII bytes, then double-byte characters, so a cut at 299 bytes would split one),
 // and 99 menu strings of 409 bytes each, together far beyond the 10,000-byte string pool.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 static char name[601];
 static char item[411];

@@ -1,7 +1,7 @@
 // A Command plug-in that shows a window and pumps messages for a second and a half while it is
 // asked for its name, as plug-ins with a splash or a progress window do.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 void __cdecl MQGetPlugInID(DWORD* firstId, DWORD* secondId)
 {

@@ -3,7 +3,7 @@
 // inspector as it does in the host. Under the 32-bit emulator the fault arrives as an illegal
 // instruction, which the handler accepts for the same read.
 #define PLUGIN_BUILD
-#include "../../app/pluginapi.h"
+#include "../../app/probe/pluginapi.h"
 
 #define BAD_POINTER ((UINT_PTR)0x10)
 

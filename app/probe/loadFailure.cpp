@@ -1,8 +1,8 @@
 // Explaining a failed load from the image tables and the loader's search.
 #include "loadFailure.h"
 
+#include "lineFormat.h"
 #include "peImage.h"
-#include "probe.h"
 #include "textCodec.h"
 
 #include <cstdarg>

@@ -5,9 +5,10 @@
 #ifndef INSPECTOR_PROBE_H
 #define INSPECTOR_PROBE_H
 
+#include "lineFormat.h"
+
 #include <windows.h>
 
-constexpr int ProbeTextSize = 300;    // paths, names and list lines, terminator included
 constexpr int MenuPoolSize = 10000;   // bytes of collected strings, terminators included
 constexpr int MenuMax = 100;          // collected strings
 constexpr int EnumMax = 99;           // strings asked of an enumeration, indexes 0..98
@@ -67,17 +68,5 @@ void probeHeader(ProbeSink& list, const char* shown);
 // A non-zero loadError is reported as the load's failure without loading anything (a path that
 // the record cannot hold).
 void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0);
-
-// printf into dst (size bytes, terminator included). Text that does not fit is cut at a whole
-// Shift-JIS character. Returns the number of bytes stored.
-#ifdef __GNUC__
-__attribute__((format(gnu_printf, 3, 4)))
-#endif
-int formatBounded(char* dst, int size, const char* format, ...);
-
-// Replaces every byte below 0x20 (a line break, a tab, any other control character) of a shown
-// text with '?', so that a list line is always one line. Bytewise on Shift-JIS: no byte of a
-// double-byte character is below 0x40.
-void replaceControlCharacters(char* text);
 
 #endif

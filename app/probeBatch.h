@@ -6,7 +6,8 @@
 #ifndef INSPECTOR_PROBE_BATCH_H
 #define INSPECTOR_PROBE_BATCH_H
 
-#include "workerProcess.h"
+#include "workerChannel.h"
+#include "workerPool.h"
 #include "workerProtocol.h"
 
 #include <windows.h>
@@ -89,6 +90,9 @@ private:
     void serve();
     // Probes one file and posts its event.
     void probeOne(size_t index, const BatchFile& file, class WorkerSlot& slots);
+    // The file's session with a worker of `executable`: a fresh one when the slot's worker
+    // cannot take a request, and the file sent once more when a worker could not take it.
+    WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker);
     void post(BatchEvent* event);
 
     HWND window_;        // not owned
@@ -105,6 +109,12 @@ private:
 
 // This process's bitness: 32 or 64.
 int ownBitness();
+
+// The block of a file shown as `shown` from its worker session, and how it ended: the session's
+// lines (the file's two first lines when the worker ended before them), then, unless the worker
+// answered, the line that says how the file ended. Fills lines, outcome, code, the record and
+// failure of *event.
+void describeSession(const std::string& shown, const WorkerSession& session, BatchEvent* event);
 
 // A file of a batch from its real name: the record's path and the name shown are the ANSI code
 // page's rendering of it, as best it can. A path the record cannot hold is shown as given and

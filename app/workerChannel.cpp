@@ -1,0 +1,357 @@
+// The window process's side of one probe worker.
+#include "workerChannel.h"
+
+#include "probeWorker.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD ProcessEndWaitMs = 5000;  // the longest wait for an ended worker to be gone
+constexpr DWORD PollMs = 100;  // how often the block is looked at for new lines
+
+// A pipe name no other process guesses: this process, a counter and the clock.
+std::wstring newPipeName()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t name[128];
+    std::swprintf(name, 128, L"\\\\.\\pipe\\plugin-inspector-%lu-%u-%llu", static_cast<unsigned long>(GetCurrentProcessId()),
+                  counter.fetch_add(1), static_cast<unsigned long long>(GetTickCount64()));
+    return name;
+}
+
+// Waits for the overlapped operation, the worker's end, stop, or the time limit.
+enum class Signal { Done, ProcessEnded, Stopped, TimedOut };
+Signal waitFor(HANDLE operation, HANDLE process, HANDLE stop, DWORD timeoutMs)
+{
+    HANDLE handles[3] = {operation, process, stop};
+    DWORD count = stop ? 3 : 2;
+    switch (WaitForMultipleObjects(count, handles, FALSE, timeoutMs)) {
+    case WAIT_OBJECT_0:
+        return Signal::Done;
+    case WAIT_OBJECT_0 + 1:
+        return Signal::ProcessEnded;
+    case WAIT_OBJECT_0 + 2:
+        return Signal::Stopped;
+    default:
+        return Signal::TimedOut;
+    }
+}
+
+}  // namespace
+
+WorkerChannel::WorkerChannel()
+    : readEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), writeEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+}
+
+WorkerChannel::~WorkerChannel()
+{
+    retire();
+}
+
+DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs)
+{
+    retire();
+    if (!readEvent_ || !writeEvent_)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    std::wstring name = newPipeName();
+    mapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(SharedLines),
+                                      sharedLinesName(name).c_str()));
+    if (!mapping_)
+        return GetLastError();
+    shared_ = static_cast<SharedLines*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
+    DWORD error = 0;
+    if (!shared_) {
+        error = GetLastError();
+        retire();
+        return error;
+    }
+    pipe_.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536, 0,
+                                 nullptr));
+    if (!pipe_) {
+        error = GetLastError();
+        retire();
+        return error;
+    }
+    error = launch(executable, name, job);
+    if (error == 0)
+        error = connect(stop, timeoutMs);
+    if (error != 0)
+        retire();
+    return error;
+}
+
+DWORD WorkerChannel::launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job)
+{
+    // The worker inherits nothing: it opens the pipe by its name, and it has no standard
+    // handles, so a plug-in's output cannot reach the window or anyone else.
+    std::wstring commandLine = L"\"" + executable + L"\" " + ProbeWorkerSwitch + L" " + pipeName;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_DEFAULT_ERROR_MODE,
+                        nullptr, nullptr, &startup, &info))
+        return GetLastError();
+    process_.reset(info.hProcess);
+    rpHandle thread(info.hThread);
+    // In the job before it runs: the worker, and whatever a plug-in starts, ends with this
+    // process even when this process is ended.
+    if (job)
+        AssignProcessToJobObject(job, process_.get());
+    ResumeThread(thread.get());
+    return 0;
+}
+
+DWORD WorkerChannel::connect(HANDLE stop, DWORD timeoutMs)
+{
+    OVERLAPPED connection = {};
+    connection.hEvent = readEvent_.get();
+    ResetEvent(readEvent_.get());
+    if (!ConnectNamedPipe(pipe_.get(), &connection)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            Signal signal = waitFor(readEvent_.get(), process_.get(), stop, timeoutMs);
+            DWORD ignored = 0;
+            if (signal != Signal::Done) {
+                CancelIo(pipe_.get());
+                GetOverlappedResult(pipe_.get(), &connection, &ignored, TRUE);
+                return signal == Signal::ProcessEnded ? ERROR_PROCESS_ABORTED
+                       : signal == Signal::Stopped    ? ERROR_CANCELLED
+                                                      : WAIT_TIMEOUT;
+            }
+            error = GetOverlappedResult(pipe_.get(), &connection, &ignored, FALSE) ? 0 : GetLastError();
+        } else if (error == ERROR_PIPE_CONNECTED) {
+            error = 0;
+        }
+        if (error != 0)
+            return error;
+    }
+    pipeOpen_ = true;
+    return 0;
+}
+
+bool WorkerChannel::running() const
+{
+    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool WorkerChannel::ready()
+{
+    return running() && pipeOpen_;
+}
+
+void WorkerChannel::retire()
+{
+    cancelRead();
+    if (process_) {
+        TerminateProcess(process_.get(), ERROR_CANCELLED);
+        WaitForSingleObject(process_.get(), ProcessEndWaitMs);
+    }
+    process_.reset();
+    pipe_.reset();
+    pipeOpen_ = false;
+    if (shared_)
+        UnmapViewOfFile(shared_);
+    shared_ = nullptr;
+    mapping_.reset();
+    received_.clear();
+}
+
+WorkerSession WorkerChannel::probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
+                                   const SessionLimits& limits, HANDLE stop)
+{
+    WorkerSession session;
+    if (!shared_ || !pipeOpen_) {
+        session.end = SessionEnd::NotStarted;
+        session.code = ERROR_INVALID_HANDLE;
+        return session;
+    }
+    InterlockedExchange(&shared_->committed, 0);
+    InterlockedExchange(&shared_->recordSize, 0);
+    if (send(encodeRequest(ProbeRequest{path, dllName, shown})))
+        follow(limits, stop, &session);
+    else
+        session.taken = false;
+    finish(&session);
+    return session;
+}
+
+void WorkerChannel::follow(const SessionLimits& limits, HANDLE stop, WorkerSession* session)
+{
+    // Every line the worker adds is a sign of life: only a probe silent for the whole limit is
+    // ended.
+    DWORD lastLife = GetTickCount();
+    LONG progress = sharedCommitted(shared_);
+    for (;;) {
+        DWORD quiet = GetTickCount() - lastLife;
+        WorkerMessage kind;
+        std::string payload;
+        switch (next(stop, quiet >= limits.quietMs ? 0 : std::min(PollMs, limits.quietMs - quiet), &kind, &payload)) {
+        case Wait::Message:
+            if (takeReply(kind, payload, session))
+                return;
+            break;
+        case Wait::Broken:
+        case Wait::Closed:
+            session->end = SessionEnd::Exited;
+            session->code = STILL_ACTIVE;
+            if (process_)
+                GetExitCodeProcess(process_.get(), &session->code);
+            return;
+        case Wait::Stopped:
+            session->end = SessionEnd::Stopped;
+            return;
+        case Wait::TimedOut:
+            if (sharedCommitted(shared_) != progress) {
+                progress = sharedCommitted(shared_);
+                lastLife = GetTickCount();
+            } else if (GetTickCount() - lastLife >= limits.quietMs) {
+                session->end = SessionEnd::Hung;
+                return;
+            }
+            break;
+        }
+    }
+}
+
+void WorkerChannel::finish(WorkerSession* session)
+{
+    if (!session->taken) {
+        retire();
+        return;
+    }
+    session->lines = sharedLines(shared_);
+    // A worker that ended, hung or was stopped sent no record: take the one it left.
+    if (!session->hasRecord)
+        session->hasRecord = sharedRecord(shared_, &session->record);
+    if (session->end == SessionEnd::Answered)
+        cancelRead();
+    else
+        retire();
+}
+
+bool WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, WorkerSession* session)
+{
+    if (kind == WorkerMessage::Record) {
+        session->end = SessionEnd::Answered;
+        session->hasRecord = decodeResult(payload, &session->record);
+        return true;
+    }
+    if (kind == WorkerMessage::Fault) {
+        // The fault's code, then the record as the plug-in left it.
+        MessageReader reader(payload);
+        session->end = SessionEnd::Faulted;
+        session->code = reader.getInt();
+        session->hasRecord = payload.size() > 4 && decodeResult(payload.substr(4), &session->record);
+        return true;
+    }
+    return false;
+}
+
+bool WorkerChannel::send(const std::string& message)
+{
+    if (!pipeOpen_)
+        return false;
+    // The pipe's buffer takes a request at once; the wait only guards a worker that stopped
+    // reading.
+    OVERLAPPED write = {};
+    write.hEvent = writeEvent_.get();
+    ResetEvent(writeEvent_.get());
+    DWORD written = 0;
+    bool ok = WriteFile(pipe_.get(), message.data(), static_cast<DWORD>(message.size()), &written, &write) != 0;
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(writeEvent_.get(), 5000) == WAIT_OBJECT_0) {
+            ok = GetOverlappedResult(pipe_.get(), &write, &written, FALSE) != 0;
+        } else {
+            CancelIo(pipe_.get());
+            GetOverlappedResult(pipe_.get(), &write, &written, TRUE);
+            ok = false;
+        }
+    } else if (ok) {
+        GetOverlappedResult(pipe_.get(), &write, &written, TRUE);
+    }
+    return ok && written == message.size();
+}
+
+bool WorkerChannel::startRead()
+{
+    if (readPending_)
+        return true;
+    if (!pipeOpen_)
+        return false;
+    read_ = OVERLAPPED();
+    read_.hEvent = readEvent_.get();
+    ResetEvent(readEvent_.get());
+    DWORD got = 0;
+    if (ReadFile(pipe_.get(), chunk_, sizeof chunk_, &got, &read_) || GetLastError() == ERROR_IO_PENDING) {
+        // Completed at once or pending: either way the event is set when it is done, and the
+        // result is taken by finishRead.
+        readPending_ = true;
+        return true;
+    }
+    pipeOpen_ = false;
+    return false;
+}
+
+bool WorkerChannel::finishRead()
+{
+    DWORD got = 0;
+    bool ok = GetOverlappedResult(pipe_.get(), &read_, &got, FALSE) != 0;
+    readPending_ = false;
+    if (!ok || got == 0) {
+        pipeOpen_ = false;
+        return false;
+    }
+    received_.append(chunk_, got);
+    return true;
+}
+
+void WorkerChannel::cancelRead()
+{
+    if (!readPending_)
+        return;
+    CancelIo(pipe_.get());
+    DWORD got = 0;
+    if (GetOverlappedResult(pipe_.get(), &read_, &got, TRUE) && got > 0)
+        received_.append(chunk_, got);
+    readPending_ = false;
+}
+
+WorkerChannel::Wait WorkerChannel::next(HANDLE stop, DWORD timeoutMs, WorkerMessage* kind, std::string* payload)
+{
+    for (;;) {
+        bool broken = false;
+        if (takeMessage(received_, kind, payload, &broken))
+            return Wait::Message;
+        if (broken)
+            return Wait::Broken;
+        if (!startRead()) {
+            // The pipe is closed: what the worker sent has been taken.
+            WaitForSingleObject(process_.get(), 2000);
+            return Wait::Closed;
+        }
+        Signal signal = waitFor(readEvent_.get(), process_.get(), stop, timeoutMs);
+        if (signal == Signal::Done) {
+            finishRead();
+            continue;
+        }
+        if (signal == Signal::Stopped)
+            return Wait::Stopped;
+        if (signal == Signal::TimedOut)
+            return Wait::TimedOut;
+        // The process ended. Its last messages may still be in the pipe; a process it started
+        // may hold the pipe open, so take only what arrives promptly.
+        while (readPending_ && WaitForSingleObject(readEvent_.get(), 200) == WAIT_OBJECT_0 && finishRead())
+            startRead();
+        cancelRead();
+        if (takeMessage(received_, kind, payload, &broken))
+            return Wait::Message;
+        pipeOpen_ = false;
+        return Wait::Closed;
+    }
+}

@@ -1,0 +1,100 @@
+// WorkerChannel: one probe worker as the window process sees it: the child process of the
+// inspector's executable, the overlapped pipe to it and the block of lines it shares, and the
+// session of each file sent to it. Used by one thread at a time.
+// Ownership: owns the process, the pipe, its events, the shared block's mapping and its view; a
+// worker still running at destruction is ended.
+#ifndef INSPECTOR_WORKER_CHANNEL_H
+#define INSPECTOR_WORKER_CHANNEL_H
+
+#include "rpHandle.h"
+#include "workerProtocol.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// How a file's session with its worker ended.
+enum class SessionEnd {
+    Answered,       // the worker sent the file's record
+    Faulted,        // an exception the plug-in did not handle; code: the exception code
+    Exited,         // the worker's process ended; code: its exit code
+    Hung,           // nothing for the time limit
+    Stopped,        // the batch was stopped
+    NotStarted,     // no worker could be started; code: the system error code
+};
+
+// What one file's session gave.
+struct WorkerSession {
+    SessionEnd end = SessionEnd::Answered;
+    DWORD code = 0;                   // see SessionEnd
+    // False when the worker could not take the request: then its end is no doing of this file,
+    // which may be sent again.
+    bool taken = true;
+    std::vector<std::string> lines;   // the file's lines from the shared block
+    bool hasRecord = false;           // record holds the worker's record of the file: the one it
+                                      // sent, or the one it left at its last line
+    ProbeResult record;
+};
+
+// How long a file may take.
+struct SessionLimits {
+    DWORD quietMs = 10000;    // the longest time without a sign of life
+};
+
+class WorkerChannel {
+public:
+    WorkerChannel();
+    ~WorkerChannel();
+    WorkerChannel(const WorkerChannel&) = delete;
+    WorkerChannel& operator=(const WorkerChannel&) = delete;
+
+    // Starts `executable` as a worker, in `job` when it is not null, and waits (up to timeoutMs,
+    // or until stop is set) until it has connected. Returns 0, or the system error code of the
+    // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped).
+    DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
+    // Whether the worker runs and can take a request.
+    bool ready();
+    // Sends the file to the worker and follows it to its end. The worker is kept only when it
+    // answered; otherwise it has been ended when this returns.
+    WorkerSession probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
+                        const SessionLimits& limits, HANDLE stop);
+    // Ends the worker, waits for its end and closes everything; nothing when none was started.
+    void retire();
+
+private:
+    enum class Wait { Message, Broken, Closed, TimedOut, Stopped };
+    DWORD launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job);
+    DWORD connect(HANDLE stop, DWORD timeoutMs);
+    bool running() const;
+    bool send(const std::string& message);
+    // The next whole message, waiting up to timeoutMs. Closed: the pipe is closed and every
+    // message sent before has been taken (the process may still run).
+    Wait next(HANDLE stop, DWORD timeoutMs, WorkerMessage* kind, std::string* payload);
+    // Starts one overlapped read unless one is pending; false when the pipe is closed.
+    bool startRead();
+    // Takes the result of the pending read once its event is set; false when the pipe closed.
+    bool finishRead();
+    // Ends a pending read, keeping what it had received.
+    void cancelRead();
+    // Waits for the worker's answer, its end, stop, or the time limit.
+    void follow(const SessionLimits& limits, HANDLE stop, WorkerSession* session);
+    // Completes the session from the block, and keeps the worker or ends it.
+    void finish(WorkerSession* session);
+    // The session's end from a message of the worker; false for a message that ends nothing.
+    bool takeReply(WorkerMessage kind, const std::string& payload, WorkerSession* session);
+
+    rpHandle process_;        // the worker; none before start and after retire
+    rpHandle mapping_;        // the shared block
+    SharedLines* shared_ = nullptr;  // owned view of mapping_
+    rpHandle pipe_;           // the window's end of the pipe
+    rpHandle readEvent_;      // the overlapped reads' and the connection's event
+    rpHandle writeEvent_;     // the overlapped writes' event
+    OVERLAPPED read_ = {};
+    bool readPending_ = false;
+    bool pipeOpen_ = false;
+    char chunk_[8192] = {};   // target of the pending read
+    std::string received_;    // bytes read and not yet taken as messages
+};
+
+#endif

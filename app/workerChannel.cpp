@@ -237,20 +237,18 @@ void WorkerChannel::finish(WorkerSession* session)
 
 bool WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, WorkerSession* session)
 {
+    if (kind != WorkerMessage::Record && kind != WorkerMessage::Fault)
+        return false;
+    WorkerReply reply;
+    session->hasRecord = decodeReply(kind, payload, &reply);
+    session->record = reply.record;
     if (kind == WorkerMessage::Record) {
         session->end = SessionEnd::Answered;
-        session->hasRecord = decodeResult(payload, &session->record);
-        return true;
-    }
-    if (kind == WorkerMessage::Fault) {
-        // The fault's code, then the record as the plug-in left it.
-        MessageReader reader(payload);
+    } else {
         session->end = SessionEnd::Faulted;
-        session->code = reader.getInt();
-        session->hasRecord = payload.size() > 4 && decodeResult(payload.substr(4), &session->record);
-        return true;
+        session->code = reply.faultCode;
     }
-    return false;
+    return true;
 }
 
 bool WorkerChannel::send(const std::string& message)

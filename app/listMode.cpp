@@ -51,6 +51,7 @@ Outcome outcomeOf(const BatchEvent& event)
         {ProbeOutcome::Faulted, "fault", true},          {ProbeOutcome::Exited, "exited", true},
         {ProbeOutcome::Hung, "hung", false},             {ProbeOutcome::Stopped, "stopped", false},
         {ProbeOutcome::NotStarted, "workerNotStarted", true},
+        {ProbeOutcome::ProtocolError, "protocolError", false},
     };
     Outcome outcome;
     if (event.outcome == ProbeOutcome::Probed) {

@@ -83,7 +83,7 @@ bool ListedFile::failedToLoad() const
 bool ListedFile::endedAbnormally() const
 {
     return outcome == ProbeOutcome::Faulted || outcome == ProbeOutcome::Exited || outcome == ProbeOutcome::Hung ||
-           outcome == ProbeOutcome::NotStarted;
+           outcome == ProbeOutcome::NotStarted || outcome == ProbeOutcome::ProtocolError;
 }
 
 std::vector<std::string> folderSummary(const std::string& folder, const std::vector<ListedFile>& files)

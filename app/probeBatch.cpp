@@ -296,11 +296,8 @@ WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& 
         }
         session = worker.probe(file.path, file.dllName, file.shown, limits, stop_);
         if (session.taken)
-            return session;
+            break;
     }
-    session = WorkerSession();
-    session.end = SessionEnd::NotStarted;
-    session.code = ERROR_BROKEN_PIPE;
     return session;
 }
 
@@ -346,6 +343,11 @@ void describeSession(const std::string& shown, const WorkerSession& session, Bat
         event->outcome = ProbeOutcome::Stopped;
         event->code = 0;
         ending = "  中止しました";
+        break;
+    case SessionEnd::ProtocolError:
+        event->outcome = ProbeOutcome::ProtocolError;
+        event->code = 0;
+        ending = "  検査プロセスの応答が壊れています";
         break;
     case SessionEnd::NotStarted:
         event->outcome = ProbeOutcome::NotStarted;

@@ -34,6 +34,7 @@ enum class ProbeOutcome {
     Exited,         // the worker's process ended; code: its exit code
     Hung,           // nothing for the time limit
     Stopped,        // the batch was stopped
+    ProtocolError,  // the worker's answer was broken
     NotStarted,     // no worker could be started; code: the system error code
     NoExecutable,   // the executable of the file's bitness is missing; code: that bitness
     NotProbed,      // refused before any worker (a path too long); code: the load error shown
@@ -91,7 +92,7 @@ private:
     // Probes one file and posts its event.
     void probeOne(size_t index, const BatchFile& file, class WorkerSlot& slots);
     // The file's session with a worker of `executable`: a fresh one when the slot's worker
-    // cannot take a request, and the file sent once more when a worker could not take it.
+    // cannot take a request, and the file sent once more when a worker ended before it took it.
     WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker);
     void post(BatchEvent* event);
 

@@ -13,7 +13,8 @@
 
 namespace {
 
-HANDLE windowPipe = nullptr;  // not owned: runProbeWorker's connection, for the fault filter
+HANDLE windowPipe = nullptr;        // not owned: runProbeWorker's connection, for the fault filter
+volatile LONG currentSequence = 0;  // the request being served, else the last one answered
 // The fault path's message: written without the heap, which may be what the plug-in broke.
 char replyBuffer[MessageHeaderSize + RecordPayloadMax];
 
@@ -51,10 +52,10 @@ RecordFields currentRecord()
     return fields;
 }
 
-bool sendReply(WorkerMessage kind, uint32_t faultCode)
+bool sendReply(WorkerMessage kind, uint32_t detail)
 {
     FixedSink sink(replyBuffer, sizeof replyBuffer);
-    encodeReply(sink, kind, faultCode, currentRecord());
+    encodeReply(sink, kind, static_cast<uint32_t>(currentSequence), detail, currentRecord());
     return !sink.overflow() && sendBytes(replyBuffer, sink.size());
 }
 
@@ -72,15 +73,16 @@ LONG WINAPI unhandledFault(EXCEPTION_POINTERS* info)
 // so that what the plug-in answered before a fault, an end or a hang is kept.
 class SharedSink : public ProbeSink {
 public:
-    explicit SharedSink(SharedLines* shared) : shared_(shared) {}
+    SharedSink(SharedLines* shared, uint32_t sequence) : shared_(shared), sequence_(sequence) {}
     void addLine(const char* line) override
     {
-        publishSharedRecord(shared_, currentRecord());
+        publishSharedRecord(shared_, sequence_, currentRecord());
         appendSharedLine(shared_, line);
     }
 
 private:
     SharedLines* shared_;  // not owned: the window's block, mapped into this process
+    uint32_t sequence_;
 };
 
 // Reads one whole message from the window; false when the pipe closed or broke.
@@ -134,9 +136,12 @@ int runProbeWorker(const std::wstring& pipeName)
         ProbeRequest request;
         if (kind != WorkerMessage::Probe || !decodeRequest(payload, &request))
             break;
+        // Taken: from here on, an end of this worker is the file's.
+        InterlockedExchange(&currentSequence, static_cast<LONG>(request.sequence));
+        InterlockedExchange(&shared->taken, static_cast<LONG>(request.sequence));
         rpStrncpy(dllName, request.dllName.c_str(), sizeof dllName);
         rpStrncpy(fn, request.shown.c_str(), sizeof fn);
-        SharedSink sink(shared);
+        SharedSink sink(shared, request.sequence);
         probeDll(sink, request.path.c_str());
         if (!sendReply(WorkerMessage::Record, 0))
             break;

@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr DWORD ProcessEndWaitMs = 5000;  // the longest wait for an ended worker to be gone
+constexpr DWORD ProcessEndWaitMs = 10000;  // the longest wait for an ended worker to be gone
+constexpr DWORD ClosedPipeExitWaitMs = 2000;  // how long a closed pipe waits for the process's end
 constexpr DWORD PollMs = 100;  // how often the block is looked at for new lines
 
 // A pipe name no other process guesses: this process, a counter and the clock.
@@ -142,7 +143,10 @@ bool WorkerChannel::running() const
 
 bool WorkerChannel::ready()
 {
-    return running() && pipeOpen_;
+    if (!running() || !pipeOpen_ || readPending_ || !received_.empty())
+        return false;
+    DWORD available = 0;
+    return PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) && available == 0;
 }
 
 void WorkerChannel::retire()
@@ -171,17 +175,22 @@ WorkerSession WorkerChannel::probe(const std::wstring& path, const std::string& 
         session.code = ERROR_INVALID_HANDLE;
         return session;
     }
+    ProbeRequest request;
+    request.sequence = ++sequence_;
+    request.path = path;
+    request.dllName = dllName;
+    request.shown = shown;
     InterlockedExchange(&shared_->committed, 0);
     InterlockedExchange(&shared_->recordSize, 0);
-    if (send(encodeRequest(ProbeRequest{path, dllName, shown})))
-        follow(limits, stop, &session);
+    if (send(encodeRequest(request)))
+        follow(request.sequence, limits, stop, &session);
     else
-        session.taken = false;
-    finish(&session);
+        takeClosedPipe(&session);
+    finish(request.sequence, &session);
     return session;
 }
 
-void WorkerChannel::follow(const SessionLimits& limits, HANDLE stop, WorkerSession* session)
+void WorkerChannel::follow(uint32_t sequence, const SessionLimits& limits, HANDLE stop, WorkerSession* session)
 {
     // Every line the worker adds is a sign of life: only a probe silent for the whole limit is
     // ended.
@@ -189,19 +198,21 @@ void WorkerChannel::follow(const SessionLimits& limits, HANDLE stop, WorkerSessi
     LONG progress = sharedCommitted(shared_);
     for (;;) {
         DWORD quiet = GetTickCount() - lastLife;
+        if (quiet >= limits.quietMs) {
+            session->end = SessionEnd::Hung;
+            return;
+        }
         WorkerMessage kind;
         std::string payload;
-        switch (next(stop, quiet >= limits.quietMs ? 0 : std::min(PollMs, limits.quietMs - quiet), &kind, &payload)) {
+        switch (next(stop, std::min(PollMs, limits.quietMs - quiet), &kind, &payload)) {
         case Wait::Message:
-            if (takeReply(kind, payload, session))
-                return;
-            break;
+            takeReply(kind, payload, sequence, session);
+            return;
         case Wait::Broken:
+            session->end = SessionEnd::ProtocolError;
+            return;
         case Wait::Closed:
-            session->end = SessionEnd::Exited;
-            session->code = STILL_ACTIVE;
-            if (process_)
-                GetExitCodeProcess(process_.get(), &session->code);
+            takeClosedPipe(session);
             return;
         case Wait::Stopped:
             session->end = SessionEnd::Stopped;
@@ -210,45 +221,71 @@ void WorkerChannel::follow(const SessionLimits& limits, HANDLE stop, WorkerSessi
             if (sharedCommitted(shared_) != progress) {
                 progress = sharedCommitted(shared_);
                 lastLife = GetTickCount();
-            } else if (GetTickCount() - lastLife >= limits.quietMs) {
-                session->end = SessionEnd::Hung;
-                return;
             }
             break;
         }
     }
 }
 
-void WorkerChannel::finish(WorkerSession* session)
+void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
 {
-    if (!session->taken) {
-        retire();
-        return;
-    }
-    session->lines = sharedLines(shared_);
-    // A worker that ended, hung or was stopped sent no record: take the one it left.
-    if (!session->hasRecord)
-        session->hasRecord = sharedRecord(shared_, &session->record);
+    // An end before the worker took the request is no doing of this file.
+    if (session->end != SessionEnd::Answered && session->end != SessionEnd::Stopped)
+        session->taken = session->taken && requestTaken(sequence);
+    bool wholeBlock = sharedLines(shared_, &session->lines);
+    if (session->end == SessionEnd::Answered && !wholeBlock)
+        session->end = SessionEnd::ProtocolError;
+    // A worker that ended, hung or broke sent no record it could be trusted for: take the one
+    // it left at its last line, if it answers this request.
+    if (session->end != SessionEnd::Answered && session->end != SessionEnd::Faulted)
+        session->hasRecord = sharedRecord(shared_, sequence, &session->record);
     if (session->end == SessionEnd::Answered)
         cancelRead();
     else
         retire();
 }
 
-bool WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, WorkerSession* session)
+void WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, uint32_t sequence, WorkerSession* session)
 {
-    if (kind != WorkerMessage::Record && kind != WorkerMessage::Fault)
-        return false;
     WorkerReply reply;
-    session->hasRecord = decodeReply(kind, payload, &reply);
+    if (!decodeReply(kind, payload, &reply)) {
+        session->end = SessionEnd::ProtocolError;
+        return;
+    }
+    if (reply.sequence != sequence) {
+        // A reply to an earlier request, after that request's answer: the worker broke after
+        // that file, and this one is no cause of it. A reply to a request never made is broken.
+        session->end = SessionEnd::ProtocolError;
+        if (reply.sequence < sequence)
+            session->taken = false;
+        return;
+    }
+    session->hasRecord = true;
     session->record = reply.record;
     if (kind == WorkerMessage::Record) {
         session->end = SessionEnd::Answered;
     } else {
         session->end = SessionEnd::Faulted;
-        session->code = reply.faultCode;
+        session->code = reply.detail;
     }
-    return true;
+}
+
+void WorkerChannel::takeClosedPipe(WorkerSession* session)
+{
+    // The pipe closes as the process ends; a process that lives on has broken it.
+    if (process_ && WaitForSingleObject(process_.get(), ClosedPipeExitWaitMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process_.get(), &code);
+        session->end = SessionEnd::Exited;
+        session->code = code;
+    } else {
+        session->end = SessionEnd::ProtocolError;
+    }
+}
+
+bool WorkerChannel::requestTaken(uint32_t sequence) const
+{
+    return shared_ && static_cast<uint32_t>(InterlockedCompareExchange(&shared_->taken, 0, 0)) == sequence;
 }
 
 bool WorkerChannel::send(const std::string& message)
@@ -328,11 +365,8 @@ WorkerChannel::Wait WorkerChannel::next(HANDLE stop, DWORD timeoutMs, WorkerMess
             return Wait::Message;
         if (broken)
             return Wait::Broken;
-        if (!startRead()) {
-            // The pipe is closed: what the worker sent has been taken.
-            WaitForSingleObject(process_.get(), 2000);
+        if (!startRead())
             return Wait::Closed;
-        }
         Signal signal = waitFor(readEvent_.get(), process_.get(), stop, timeoutMs);
         if (signal == Signal::Done) {
             finishRead();
@@ -349,6 +383,8 @@ WorkerChannel::Wait WorkerChannel::next(HANDLE stop, DWORD timeoutMs, WorkerMess
         cancelRead();
         if (takeMessage(received_, kind, payload, &broken))
             return Wait::Message;
+        if (broken)
+            return Wait::Broken;
         pipeOpen_ = false;
         return Wait::Closed;
     }

@@ -1,6 +1,7 @@
 // WorkerChannel: one probe worker as the window process sees it: the child process of the
 // inspector's executable, the overlapped pipe to it and the block of lines it shares, and the
-// session of each file sent to it. Used by one thread at a time.
+// session of each file sent to it. Nothing the worker sends is trusted: any anomaly ends it.
+// Used by one thread at a time.
 // Ownership: owns the process, the pipe, its events, the shared block's mapping and its view; a
 // worker still running at destruction is ended.
 #ifndef INSPECTOR_WORKER_CHANNEL_H
@@ -21,6 +22,9 @@ enum class SessionEnd {
     Exited,         // the worker's process ended; code: its exit code
     Hung,           // nothing for the time limit
     Stopped,        // the batch was stopped
+    ProtocolError,  // the worker's answer was broken: a malformed or unexpected message, a
+                    // record the probe cannot produce or that answers another request, a
+                    // damaged block, or a pipe closed by a live process
     NotStarted,     // no worker could be started; code: the system error code
 };
 
@@ -28,10 +32,10 @@ enum class SessionEnd {
 struct WorkerSession {
     SessionEnd end = SessionEnd::Answered;
     DWORD code = 0;                   // see SessionEnd
-    // False when the worker could not take the request: then its end is no doing of this file,
-    // which may be sent again.
+    // False when the worker ended or broke before it took the request, or answered an earlier
+    // request once more: then its end is no doing of this file, which may be sent again.
     bool taken = true;
-    std::vector<std::string> lines;   // the file's lines from the shared block
+    std::vector<std::string> lines;   // the file's whole lines from the shared block
     bool hasRecord = false;           // record holds the worker's record of the file: the one it
                                       // sent, or the one it left at its last line
     ProbeResult record;
@@ -53,7 +57,8 @@ public:
     // or until stop is set) until it has connected. Returns 0, or the system error code of the
     // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped).
     DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
-    // Whether the worker runs and can take a request.
+    // Whether the worker runs and can take a request: its pipe is open and nothing has come
+    // from it since its last answer.
     bool ready();
     // Sends the file to the worker and follows it to its end. The worker is kept only when it
     // answered; otherwise it has been ended when this returns.
@@ -77,12 +82,15 @@ private:
     bool finishRead();
     // Ends a pending read, keeping what it had received.
     void cancelRead();
-    // Waits for the worker's answer, its end, stop, or the time limit.
-    void follow(const SessionLimits& limits, HANDLE stop, WorkerSession* session);
+    // Waits for the worker's answer to request `sequence`, its end, stop, or the time limits.
+    void follow(uint32_t sequence, const SessionLimits& limits, HANDLE stop, WorkerSession* session);
     // Completes the session from the block, and keeps the worker or ends it.
-    void finish(WorkerSession* session);
-    // The session's end from a message of the worker; false for a message that ends nothing.
-    bool takeReply(WorkerMessage kind, const std::string& payload, WorkerSession* session);
+    void finish(uint32_t sequence, WorkerSession* session);
+    // The session's end from a message of the worker.
+    void takeReply(WorkerMessage kind, const std::string& payload, uint32_t sequence, WorkerSession* session);
+    // The session's end once the pipe is closed: the process's exit, or a broken answer.
+    void takeClosedPipe(WorkerSession* session);
+    bool requestTaken(uint32_t sequence) const;
 
     rpHandle process_;        // the worker; none before start and after retire
     rpHandle mapping_;        // the shared block
@@ -95,6 +103,7 @@ private:
     bool pipeOpen_ = false;
     char chunk_[8192] = {};   // target of the pending read
     std::string received_;    // bytes read and not yet taken as messages
+    uint32_t sequence_ = 0;   // the last request's number
 };
 
 #endif

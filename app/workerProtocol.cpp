@@ -82,6 +82,16 @@ void putWide(Sink& sink, const std::wstring& text)
     }
 }
 
+bool hasNul(const std::string& text)
+{
+    return text.find('\0') != std::string::npos;
+}
+
+uint32_t payloadLimit(WorkerMessage kind)
+{
+    return kind == WorkerMessage::Probe ? RequestPayloadMax : RecordPayloadMax;
+}
+
 }  // namespace
 
 std::string encodeRequest(const ProbeRequest& request)
@@ -89,6 +99,7 @@ std::string encodeRequest(const ProbeRequest& request)
     std::string message;
     StringSink sink(message);
     startMessage(sink, WorkerMessage::Probe);
+    putInt(sink, request.sequence);
     putWide(sink, request.path);
     putBytes(sink, request.dllName);
     putBytes(sink, request.shown);
@@ -112,7 +123,7 @@ bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payloa
     uint32_t length = 0;
     for (int i = 4; i >= 1; --i)
         length = (length << 8) | static_cast<unsigned char>(received[i]);
-    if (length > WorkerMessageMax) {
+    if (length > payloadLimit(static_cast<WorkerMessage>(k))) {
         *broken = true;
         return false;
     }
@@ -127,9 +138,10 @@ bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payloa
 bool decodeRequest(const std::string& payload, ProbeRequest* request)
 {
     PayloadReader reader(payload);
+    request->sequence = reader.getInt();
     request->path = reader.getWideText(PathCharactersMax);
-    request->dllName = reader.getText(WorkerMessageMax);
-    request->shown = reader.getText(WorkerMessageMax);
+    request->dllName = reader.getText(RequestPayloadMax);
+    request->shown = reader.getText(RequestPayloadMax);
     return reader.whole();
 }
 
@@ -139,22 +151,72 @@ bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* re
         return false;
     PayloadReader reader(payload);
     reply->kind = kind;
-    reply->faultCode = kind == WorkerMessage::Fault ? reader.getInt() : 0;
+    reply->sequence = reader.getInt();
+    reply->detail = reader.getInt();
     ProbeResult& record = reply->record;
     record.aid = reader.getInt();
     record.pid = reader.getInt();
     record.ptype = static_cast<int>(reader.getInt());
     record.answers = static_cast<int>(reader.getInt());
     record.loadError = static_cast<int>(reader.getInt());
-    record.pname = reader.getText(RecordPayloadMax);
+    record.pname = reader.getText(ProbeTextSize - 1);
     uint32_t count = reader.getInt();
     record.strings.clear();
     record.extensions.clear();
+    if (count > static_cast<uint32_t>(MenuMax))
+        return false;
     for (uint32_t i = 0; i < count && !reader.broken(); ++i) {
-        record.strings.push_back(reader.getText(RecordPayloadMax));
-        record.extensions.push_back(reader.getText(RecordPayloadMax));
+        record.strings.push_back(reader.getText(MenuPoolSize));
+        record.extensions.push_back(reader.getText(MenuPoolSize));
     }
-    return reader.whole();
+    if (!reader.whole())
+        return false;
+    if (kind == WorkerMessage::Record && reply->detail != 0)
+        return false;
+    return checkRecord(record);
+}
+
+bool checkRecord(const ProbeResult& record)
+{
+    const int answers = record.answers;
+    // The probe asks for the IDs, then the name, then the type, and stops at the first that
+    // is missing.
+    if (answers != 0 && answers != ProbeAnsweredIds && answers != (ProbeAnsweredIds | ProbeAnsweredName) &&
+        answers != (ProbeAnsweredIds | ProbeAnsweredName | ProbeAnsweredType))
+        return false;
+    if (record.loadError != 0 && answers != 0)
+        return false;
+    if (!(answers & ProbeAnsweredIds) && (record.aid != 0 || record.pid != 0))
+        return false;
+    if (!(answers & ProbeAnsweredName) && !record.pname.empty())
+        return false;
+    if (!(answers & ProbeAnsweredType) && record.ptype != 0)
+        return false;
+    if (record.pname.size() >= static_cast<size_t>(ProbeTextSize) || hasNul(record.pname))
+        return false;
+
+    // Strings are asked only of a known type, extensions only of file types (Import, Export).
+    const size_t count = record.strings.size();
+    if (count > static_cast<size_t>(MenuMax) || record.extensions.size() != count)
+        return false;
+    const bool knownType = (answers & ProbeAnsweredType) && record.ptype >= 1 && record.ptype <= 7;
+    const bool fileTypes = knownType && (record.ptype == 1 || record.ptype == 2);
+    if (count > 0 && !knownType)
+        return false;
+    size_t stringPool = 0, extensionPool = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& text = record.strings[i];
+        const std::string& extension = record.extensions[i];
+        if (hasNul(text) || hasNul(extension))
+            return false;
+        stringPool += text.size() + 1;
+        if (!extension.empty()) {
+            if (!fileTypes)
+                return false;
+            extensionPool += extension.size() + 1;
+        }
+    }
+    return stringPool <= static_cast<size_t>(MenuPoolSize) && extensionPool <= static_cast<size_t>(MenuPoolSize);
 }
 
 std::wstring sharedLinesName(const std::wstring& pipeName)
@@ -180,11 +242,11 @@ bool appendSharedLine(SharedLines* shared, const char* line)
     return true;
 }
 
-void publishSharedRecord(SharedLines* shared, const RecordFields& record)
+void publishSharedRecord(SharedLines* shared, uint32_t sequence, const RecordFields& record)
 {
     InterlockedExchange(&shared->recordSize, 0);
     FixedSink sink(shared->record, sizeof shared->record);
-    encodeReply(sink, WorkerMessage::Record, 0, record);
+    encodeReply(sink, WorkerMessage::Record, sequence, 0, record);
     if (!sink.overflow())
         InterlockedExchange(&shared->recordSize, static_cast<LONG>(sink.size()));
 }
@@ -194,24 +256,29 @@ LONG sharedCommitted(const SharedLines* shared)
     return InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->committed), 0, 0);
 }
 
-std::vector<std::string> sharedLines(const SharedLines* shared)
+bool sharedLines(const SharedLines* shared, std::vector<std::string>* lines)
 {
-    std::vector<std::string> lines;
+    lines->clear();
     LONG committed = sharedCommitted(shared);
     if (committed < 0 || static_cast<size_t>(committed) > sizeof shared->data)
-        return lines;
+        return false;
+    // A copy, so that a worker still writing cannot change a line while it is checked.
+    std::string data(shared->data, static_cast<size_t>(committed));
     size_t at = 0;
-    while (at + 2 <= static_cast<size_t>(committed)) {
-        size_t length = static_cast<unsigned char>(shared->data[at]) | (static_cast<unsigned char>(shared->data[at + 1]) << 8);
-        if (at + 2 + length > static_cast<size_t>(committed))
-            break;
-        lines.emplace_back(shared->data + at + 2, length);
+    while (at + 2 <= data.size()) {
+        size_t length = static_cast<unsigned char>(data[at]) | (static_cast<unsigned char>(data[at + 1]) << 8);
+        if (at + 2 + length > data.size())
+            break;  // not published whole
+        std::string line = data.substr(at + 2, length);
+        if (length >= static_cast<size_t>(ProbeTextSize) || hasNul(line))
+            return false;
+        lines->push_back(line);
         at += 2 + length;
     }
-    return lines;
+    return true;
 }
 
-bool sharedRecord(const SharedLines* shared, ProbeResult* result)
+bool sharedRecord(const SharedLines* shared, uint32_t sequence, ProbeResult* result)
 {
     LONG size = InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->recordSize), 0, 0);
     if (size <= 0 || static_cast<size_t>(size) > sizeof shared->record)
@@ -221,7 +288,8 @@ bool sharedRecord(const SharedLines* shared, ProbeResult* result)
     std::string payload;
     bool broken = false;
     WorkerReply reply;
-    if (!takeMessage(received, &kind, &payload, &broken) || kind != WorkerMessage::Record || !decodeReply(kind, payload, &reply))
+    if (!takeMessage(received, &kind, &payload, &broken) || !received.empty() || kind != WorkerMessage::Record ||
+        !decodeReply(kind, payload, &reply) || reply.sequence != sequence)
         return false;
     *result = reply.record;
     return true;

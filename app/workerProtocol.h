@@ -1,10 +1,15 @@
 // What the inspector's window process and its probe workers exchange. Each worker has a duplex
 // pipe and a shared block of memory. A pipe message is a kind byte, a 32-bit little-endian
-// payload length and the payload: the window sends Probe; the worker answers with the file's
-// Record when the file is done, or a Fault when the plug-in raised an exception that it did not
-// handle itself (the worker ends after a Fault, which carries the code and then the record as
-// the plug-in left it). The file's list lines go into the shared block as they are produced:
-// they survive a worker that faults, ends or hangs, and cost no pipe round trip each.
+// payload length and the payload. The window sends Probe with a sequence number; the worker
+// answers that number with the file's Record when the file is done, or with a Fault when the
+// plug-in raised an exception that it did not handle itself
+// (the worker ends after a Fault, which carries the code and the record as the plug-in left
+// it). The file's list lines go into the shared block as they are produced: they survive a
+// worker that faults, ends or hangs, and cost no pipe round trip each.
+//
+// The window trusts nothing it reads: a worker runs plug-in code, which may write anything to
+// the pipe or the block. Every message and record is checked against what the probe itself can
+// produce; anything else is a broken answer.
 #ifndef INSPECTOR_WORKER_PROTOCOL_H
 #define INSPECTOR_WORKER_PROTOCOL_H
 
@@ -18,19 +23,20 @@
 #include <vector>
 
 enum class WorkerMessage : unsigned char {
-    Probe = 'P',   // window -> worker: ProbeRequest
-    Record = 'R',  // worker -> window: the file's record
-    Fault = 'X',   // worker -> window: 32-bit exception code, then a Record's payload
+    Probe = 'P',   // window -> worker: sequence, then the ProbeRequest
+    Record = 'R',  // worker -> window: sequence, 0, the record
+    Fault = 'X',   // worker -> window: sequence, the exception code, the record
 };
 
-constexpr size_t MessageHeaderSize = 5;        // kind and payload length
-constexpr uint32_t WorkerMessageMax = 1 << 20;  // a longer payload is a broken stream
-// The longest Record or Fault payload an answer can have: 8 integers, the name, two lengths per
+constexpr size_t MessageHeaderSize = 5;       // kind and payload length
+constexpr uint32_t RequestPayloadMax = 1 << 20;  // a request: a path of up to 32,767 characters
+// The longest Record or Fault payload an answer can have: 9 integers, the name, two lengths per
 // string and the texts of both pools.
-constexpr uint32_t RecordPayloadMax = 8 * 4 + (ProbeTextSize - 1) + MenuMax * 8 + 2 * MenuPoolSize;
+constexpr uint32_t RecordPayloadMax = 9 * 4 + (ProbeTextSize - 1) + MenuMax * 8 + 2 * MenuPoolSize;
 
 // What the window asks of a worker: the file to load and the names the record shows.
 struct ProbeRequest {
+    uint32_t sequence = 0;  // answered by the file's Record or Fault
     std::wstring path;      // the file's real name, loaded as it is
     std::string dllName;    // the path in the ANSI code page, as best it can (the record's)
     std::string shown;      // the file name shown in the file line (the record's fn)
@@ -53,7 +59,8 @@ struct ProbeResult {
 // A worker's answer to one request.
 struct WorkerReply {
     WorkerMessage kind = WorkerMessage::Record;
-    uint32_t faultCode = 0;  // Fault: the exception code
+    uint32_t sequence = 0;
+    uint32_t detail = 0;  // Record: 0; Fault: the exception code
     ProbeResult record;
 };
 
@@ -154,13 +161,14 @@ void finishMessage(Sink& sink)
     sink.patch(1, bytes, 4);
 }
 
-// A Record, or a Fault with its exception code, holding the record.
+// A Record (detail: 0) or a Fault (detail: the exception code) that answers request `sequence`
+// with the record.
 template <class Sink>
-void encodeReply(Sink& sink, WorkerMessage kind, uint32_t faultCode, const RecordFields& record)
+void encodeReply(Sink& sink, WorkerMessage kind, uint32_t sequence, uint32_t detail, const RecordFields& record)
 {
     startMessage(sink, kind);
-    if (kind == WorkerMessage::Fault)
-        putInt(sink, faultCode);
+    putInt(sink, sequence);
+    putInt(sink, detail);
     putInt(sink, record.aid);
     putInt(sink, record.pid);
     putInt(sink, static_cast<uint32_t>(record.ptype));
@@ -183,22 +191,29 @@ std::string encodeRequest(const ProbeRequest& request);
 
 // Splits one message off the front of the bytes received so far. Returns true and removes it
 // when a whole one is there; false when more bytes are needed. *broken is set when the stream
-// cannot be a message stream (an unknown kind or an absurd length).
+// cannot be a message stream: an unknown kind, or a length longer than any message of its kind.
 bool takeMessage(std::string& received, WorkerMessage* kind, std::string* payload, bool* broken);
 // A Probe's payload; false when it is malformed.
 bool decodeRequest(const std::string& payload, ProbeRequest* request);
-// A Record's or Fault's payload; false when it is malformed or has bytes after its end.
+// A Record's or Fault's payload; false when it is malformed, has bytes after its end, or holds
+// a record that the probe cannot produce (checkRecord).
 bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* reply);
+// Whether the probe can have produced the record: a name shorter than 300 bytes, at most 100
+// strings that fit the pools of 10,000 bytes, extensions only for file types, answers only in
+// the order the probe asks (IDs, name, type), unanswered fields zero or empty, nothing but the
+// error with a load error, and no NUL inside a text.
+bool checkRecord(const ProbeResult& record);
 
 // ---- The shared block
 
 // The shared block of one worker: the lines of the file being probed, each a 16-bit length and
 // the bytes, and the file's record as it stood at the last line (a Record message). The window
-// empties it before each request; the worker appends a line's bytes and only then publishes the
-// new length, so the window never sees half a line. The window reads the record only once the
-// worker is done with the file or gone: a worker that ends or hangs sends no Record message,
-// but its record is here.
+// empties it before each request; the worker marks the request as taken, appends a line's bytes
+// and only then publishes the new length, so the window never sees half a line. The window
+// reads the record only once the worker is done with the file or gone: a worker that ends or
+// hangs sends no Record message, but its record is here.
 struct SharedLines {
+    volatile LONG taken;       // the sequence number of the request the worker took last
     volatile LONG committed;   // bytes of data that hold whole lines
     volatile LONG recordSize;  // bytes of record: a Record message; 0 when none yet
     char data[65536];          // room for a file's largest block, about 32 KB
@@ -210,13 +225,15 @@ std::wstring sharedLinesName(const std::wstring& pipeName);
 // Appends one line (cut at a whole character to 299 bytes) and publishes it. False when the
 // block is full.
 bool appendSharedLine(SharedLines* shared, const char* line);
-// Publishes the record as it stands (the worker's; uses no heap).
-void publishSharedRecord(SharedLines* shared, const RecordFields& record);
-// The published lines.
-std::vector<std::string> sharedLines(const SharedLines* shared);
-// The record the worker published last; false when there is none (or it is damaged).
-bool sharedRecord(const SharedLines* shared, ProbeResult* result);
+// Publishes the record as the answer so far to request `sequence` (the worker's; uses no heap).
+void publishSharedRecord(SharedLines* shared, uint32_t sequence, const RecordFields& record);
 // The published length, read as the worker last published it.
 LONG sharedCommitted(const SharedLines* shared);
+// The published whole lines, in order; false when one of them is no line the probe can produce
+// (longer than 299 bytes, or holding a NUL): *lines then holds those before it.
+bool sharedLines(const SharedLines* shared, std::vector<std::string>* lines);
+// The record the worker published last for request `sequence`; false when there is none, or
+// when it is damaged or answers another request.
+bool sharedRecord(const SharedLines* shared, uint32_t sequence, ProbeResult* result);
 
 #endif

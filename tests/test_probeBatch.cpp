@@ -1,13 +1,19 @@
-// Batches of files probed by worker processes: how each way a session can end becomes the
-// file's block (without a process).
+// Batches of files probed by real worker processes of this build's inspector: how each way a
+// session can end becomes the file's block (without a process), and broken answers.
 #include "probeBatch.h"
+#include "runninginspector.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+using testsupport::fixturePath;
+using testsupport::wide;
 
 std::vector<std::string> blockOf(const std::string& file, const std::vector<std::string>& tail)
 {
@@ -31,6 +37,7 @@ TEST(SessionBlock, EachEndOfASessionGivesItsBlockAndFailureLines)
         {SessionEnd::Exited, 7, answered, ProbeOutcome::Exited, "  プロセスが終了しました 00000007"},
         {SessionEnd::Hung, 0, answered, ProbeOutcome::Hung, "  応答がありません"},
         {SessionEnd::Stopped, 0, answered, ProbeOutcome::Stopped, "  中止しました"},
+        {SessionEnd::ProtocolError, 0, answered, ProbeOutcome::ProtocolError, "  検査プロセスの応答が壊れています"},
         // Ended before its first lines: they are made here.
         {SessionEnd::NotStarted, 2, {}, ProbeOutcome::NotStarted, "  検査プロセスを起動できません 2"},
         {SessionEnd::Exited, 3, {""}, ProbeOutcome::Exited, "  プロセスが終了しました 00000003"},
@@ -60,6 +67,76 @@ TEST(SessionBlock, EachEndOfASessionGivesItsBlockAndFailureLines)
     EXPECT_EQ(event.lines, failed.lines);
     EXPECT_EQ(event.failure, std::vector<std::string>(failed.lines.begin() + 2, failed.lines.end()));
     EXPECT_TRUE(event.hasResult);
+}
+
+// Probes the fixtures named, one file at a time, with real workers of this build; the events in
+// the order of the files.
+std::vector<BatchEvent> probeAll(const std::vector<std::string>& names, BatchSettings settings = BatchSettings())
+{
+    const UINT message = WM_APP + 7;
+    settings.executable = wide(testsupport::inspectorPath());
+    settings.workers = 1;
+    std::vector<BatchFile> files;
+    for (const std::string& name : names)
+        files.push_back(batchFileFor(wide(fixturePath(name))));
+    std::vector<BatchEvent> events(files.size());
+    HWND sink = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    size_t received = 0;
+    {
+        ProbeBatch batch(sink, message, settings, std::make_shared<WorkerPool>());
+        batch.add(files);
+        DWORD start = GetTickCount();
+        while (received < files.size() && GetTickCount() - start < 100000) {
+            MSG msg;
+            if (!PeekMessageW(&msg, sink, message, message, PM_REMOVE)) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+                continue;
+            }
+            std::unique_ptr<BatchEvent> event(reinterpret_cast<BatchEvent*>(msg.lParam));
+            events[event->index] = *event;
+            ++received;
+        }
+    }
+    DestroyWindow(sink);
+    EXPECT_EQ(received, files.size());
+    return events;
+}
+
+bool answeredWhole(const BatchEvent& event)
+{
+    return event.outcome == ProbeOutcome::Probed && event.hasResult && event.result.answers == 7 && event.failure.empty();
+}
+
+// plug_whoami names its worker process.
+std::string workerOf(const BatchEvent& event)
+{
+    EXPECT_TRUE(answeredWhole(event));
+    EXPECT_EQ(event.result.pname.rfind("worker ", 0), 0u) << event.result.pname;
+    return event.result.pname;
+}
+
+// A worker whose answer is broken (bytes that are no message, a record no probe can produce, a
+// record too many, a pipe closed while the process runs) is ended: its file says so, and the
+// next file has a fresh worker and its own record.
+TEST(ProbeBatch, ABrokenAnswerEndsTheWorkerAndIsReportedAsSuch)
+{
+    std::vector<BatchEvent> events = probeAll({"plug_whoami.dll", "plug_junk.dll", "plug_whoami.dll", "plug_forge.dll",
+                                               "plug_whoami.dll", "plug_extra.dll", "plug_whoami.dll", "plug_closepipe.dll",
+                                               "plug_whoami.dll"});
+    ASSERT_EQ(events.size(), 9u);
+    const std::string broken = "  検査プロセスの応答が壊れています";
+    for (size_t i : {1, 3, 7}) {
+        EXPECT_EQ(events[i].outcome, ProbeOutcome::ProtocolError) << i;
+        EXPECT_EQ(events[i].code, 0u) << i;
+        EXPECT_EQ(events[i].failure, std::vector<std::string>{broken}) << i;
+        ASSERT_GE(events[i].lines.size(), 4u) << i;
+        EXPECT_EQ(events[i].lines[2].rfind("  プラグインID  00000700", 0), 0u) << i;
+        EXPECT_EQ(events[i].lines.back(), broken) << i;
+    }
+    // The forged record was well formed and answered the request: taken as the plug-in's word.
+    EXPECT_EQ(events[5].outcome, ProbeOutcome::Probed);
+    for (size_t i = 2; i < events.size(); i += 2)
+        EXPECT_NE(workerOf(events[i]), workerOf(events[i - 2])) << i;
 }
 
 }  // namespace

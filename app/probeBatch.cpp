@@ -281,6 +281,9 @@ WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& 
 {
     SessionLimits limits;
     limits.quietMs = settings_.timeoutMs;
+    limits.ceilingMs = settings_.ceilingMs;
+    if (limits.ceilingMs == 0)
+        limits.ceilingMs = static_cast<DWORD>(std::min<unsigned long long>(std::max(10ULL * settings_.timeoutMs, 60000ULL), 0x7FFFFFFF));
     WorkerSession session;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!worker.ready()) {

@@ -32,7 +32,7 @@ enum class ProbeOutcome {
     Probed,         // the probe ran to its end (result.loadError tells whether the load failed)
     Faulted,        // an exception the plug-in did not handle; code: the exception code
     Exited,         // the worker's process ended; code: its exit code
-    Hung,           // nothing for the time limit
+    Hung,           // no new line for the time limit, or the file's ceiling passed
     Stopped,        // the batch was stopped
     ProtocolError,  // the worker's answer was broken
     NotStarted,     // no worker could be started; code: the system error code
@@ -55,7 +55,9 @@ struct BatchEvent {
 
 // How batches run; the defaults are the tool's, tests and options change them.
 struct BatchSettings {
-    DWORD timeoutMs = 10000;  // a probe that produces nothing this long is ended
+    DWORD timeoutMs = 10000;  // a probe that produces no new line this long is ended
+    DWORD ceilingMs = 0;      // a probe that takes this long in all is ended; 0: ten times
+                              // timeoutMs, at least 60 seconds
     int workers = 0;          // parallel workers; 0: one per processor
     // The executable that workers of this process's bitness run, and next to which the other
     // bitness's is looked for; empty: this process's own executable.

@@ -192,19 +192,20 @@ WorkerSession WorkerChannel::probe(const std::wstring& path, const std::string& 
 
 void WorkerChannel::follow(uint32_t sequence, const SessionLimits& limits, HANDLE stop, WorkerSession* session)
 {
-    // Every line the worker adds is a sign of life: only a probe silent for the whole limit is
-    // ended.
-    DWORD lastLife = GetTickCount();
-    LONG progress = sharedCommitted(shared_);
+    const DWORD started = GetTickCount();
+    DWORD lastLife = started;
+    std::vector<std::string> lines;
+    size_t lineCount = 0;
     for (;;) {
-        DWORD quiet = GetTickCount() - lastLife;
-        if (quiet >= limits.quietMs) {
+        DWORD now = GetTickCount();
+        DWORD quiet = now - lastLife, spent = now - started;
+        if (quiet >= limits.quietMs || spent >= limits.ceilingMs) {
             session->end = SessionEnd::Hung;
             return;
         }
         WorkerMessage kind;
         std::string payload;
-        switch (next(stop, std::min(PollMs, limits.quietMs - quiet), &kind, &payload)) {
+        switch (next(stop, std::min({PollMs, limits.quietMs - quiet, limits.ceilingMs - spent}), &kind, &payload)) {
         case Wait::Message:
             takeReply(kind, payload, sequence, session);
             return;
@@ -218,8 +219,10 @@ void WorkerChannel::follow(uint32_t sequence, const SessionLimits& limits, HANDL
             session->end = SessionEnd::Stopped;
             return;
         case Wait::TimedOut:
-            if (sharedCommitted(shared_) != progress) {
-                progress = sharedCommitted(shared_);
+            // Only a new whole line is a sign of life.
+            sharedLines(shared_, &lines);
+            if (lines.size() > lineCount) {
+                lineCount = lines.size();
                 lastLife = GetTickCount();
             }
             break;

@@ -20,7 +20,7 @@ enum class SessionEnd {
     Answered,       // the worker sent the file's record
     Faulted,        // an exception the plug-in did not handle; code: the exception code
     Exited,         // the worker's process ended; code: its exit code
-    Hung,           // nothing for the time limit
+    Hung,           // no new line for the time limit, or the file's ceiling passed
     Stopped,        // the batch was stopped
     ProtocolError,  // the worker's answer was broken: a malformed or unexpected message, a
                     // record the probe cannot produce or that answers another request, a
@@ -43,7 +43,8 @@ struct WorkerSession {
 
 // How long a file may take.
 struct SessionLimits {
-    DWORD quietMs = 10000;    // the longest time without a sign of life
+    DWORD quietMs = 10000;    // the longest time without a new whole line
+    DWORD ceilingMs = 100000; // the longest time in all, whatever the worker produces
 };
 
 class WorkerChannel {

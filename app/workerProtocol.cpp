@@ -251,15 +251,10 @@ void publishSharedRecord(SharedLines* shared, uint32_t sequence, const RecordFie
         InterlockedExchange(&shared->recordSize, static_cast<LONG>(sink.size()));
 }
 
-LONG sharedCommitted(const SharedLines* shared)
-{
-    return InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->committed), 0, 0);
-}
-
 bool sharedLines(const SharedLines* shared, std::vector<std::string>* lines)
 {
     lines->clear();
-    LONG committed = sharedCommitted(shared);
+    LONG committed = InterlockedCompareExchange(const_cast<volatile LONG*>(&shared->committed), 0, 0);
     if (committed < 0 || static_cast<size_t>(committed) > sizeof shared->data)
         return false;
     // A copy, so that a worker still writing cannot change a line while it is checked.

@@ -227,8 +227,6 @@ std::wstring sharedLinesName(const std::wstring& pipeName);
 bool appendSharedLine(SharedLines* shared, const char* line);
 // Publishes the record as the answer so far to request `sequence` (the worker's; uses no heap).
 void publishSharedRecord(SharedLines* shared, uint32_t sequence, const RecordFields& record);
-// The published length, read as the worker last published it.
-LONG sharedCommitted(const SharedLines* shared);
 // The published whole lines, in order; false when one of them is no line the probe can produce
 // (longer than 299 bytes, or holding a NUL): *lines then holds those before it.
 bool sharedLines(const SharedLines* shared, std::vector<std::string>* lines);

@@ -1,5 +1,6 @@
 // Batches of files probed by real worker processes of this build's inspector: how each way a
-// session can end becomes the file's block (without a process), and broken answers.
+// session can end becomes the file's block (without a process), broken answers, and the time
+// limits.
 #include "probeBatch.h"
 #include "runninginspector.h"
 #include "testsupport.h"
@@ -137,6 +138,24 @@ TEST(ProbeBatch, ABrokenAnswerEndsTheWorkerAndIsReportedAsSuch)
     EXPECT_EQ(events[5].outcome, ProbeOutcome::Probed);
     for (size_t i = 2; i < events.size(); i += 2)
         EXPECT_NE(workerOf(events[i]), workerOf(events[i - 2])) << i;
+}
+
+// A probe that changes the published length of its lines without adding one is silent; one
+// that adds lines for ever still ends at its ceiling.
+TEST(ProbeBatch, OnlyNewWholeLinesKeepAFileAliveAndEveryFileHasACeiling)
+{
+    BatchSettings settings;
+    settings.timeoutMs = 1500 * testsupport::slowdown();
+    settings.ceilingMs = 4000 * testsupport::slowdown();
+    std::vector<BatchEvent> events = probeAll({"plug_fakelife.dll", "plug_slowenum.dll", "plug_command.dll"}, settings);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].outcome, ProbeOutcome::Hung);
+    EXPECT_EQ(events[0].lines, blockOf("plug_fakelife.dll", {"  プラグインID  00000700  00000005", "  応答がありません"}));
+    EXPECT_EQ(events[1].outcome, ProbeOutcome::Hung);
+    ASSERT_GE(events[1].lines.size(), 7u);
+    EXPECT_EQ(events[1].lines[5], "  メニュー[0]= [item]");
+    EXPECT_EQ(events[1].lines.back(), "  応答がありません");
+    EXPECT_TRUE(answeredWhole(events[2]));
 }
 
 }  // namespace

@@ -316,6 +316,7 @@ void describeSession(const std::string& shown, const WorkerSession& session, Bat
     }
     event->hasResult = session.hasRecord;
     event->result = session.record;
+    event->leftovers = session.leftovers;
     event->code = session.code;
     event->failure.clear();
 

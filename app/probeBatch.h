@@ -46,6 +46,7 @@ struct BatchEvent {
     std::vector<std::string> lines;   // the block, whole
     bool hasResult = false;           // the worker sent the file's record
     ProbeResult result;
+    uint32_t leftovers = 0;           // WorkerLeftover bits of what the plug-in left behind
     ProbeOutcome outcome = ProbeOutcome::Probed;
     DWORD code = 0;                   // see ProbeOutcome
     // The block's lines that say why the file failed: its load error line and the lines that
@@ -115,8 +116,8 @@ int ownBitness();
 
 // The block of a file shown as `shown` from its worker session, and how it ended: the session's
 // lines (the file's two first lines when the worker ended before them), then, unless the worker
-// answered, the line that says how the file ended. Fills lines, outcome, code, the record and
-// failure of *event.
+// answered, the line that says how the file ended. Fills lines, outcome, code, the record,
+// leftovers and failure of *event.
 void describeSession(const std::string& shown, const WorkerSession& session, BatchEvent* event);
 
 // A file of a batch from its real name: the record's path and the name shown are the ANSI code

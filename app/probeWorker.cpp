@@ -7,9 +7,13 @@
 #include "workerProtocol.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -79,10 +83,120 @@ public:
         publishSharedRecord(shared_, sequence_, currentRecord());
         appendSharedLine(shared_, line);
     }
+    void libraryLoaded(HMODULE module) override { module_ = module; }
+    // The library the probe loaded; null when the load failed.
+    HMODULE module() const { return module_; }
 
 private:
     SharedLines* shared_;  // not owned: the window's block, mapped into this process
     uint32_t sequence_;
+    HMODULE module_ = nullptr;  // not owned; released by the probe
+};
+
+// This process's threads, by id.
+std::vector<DWORD> ownThreads()
+{
+    std::vector<DWORD> ids;
+    rpHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot)
+        return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.push_back(entry.th32ThreadID);
+    }
+    return ids;
+}
+
+// Whether the thread was started by the system itself: its start address lies in ntdll (the
+// thread pool, whose workers Windows' parallel loader starts for a library's imports and keeps
+// for a while). A plug-in's own threads start in its code or its runtime.
+bool startedBySystem(HANDLE thread)
+{
+    using QueryThread = LONG(NTAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    static HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    static QueryThread query = ntdll ? reinterpret_cast<QueryThread>(
+                                           reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationThread")))
+                                     : nullptr;
+    void* start = nullptr;
+    if (!query || query(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) < 0)
+        return false;
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(start), &module) &&
+           module == ntdll;
+}
+
+std::wstring currentDirectory()
+{
+    std::wstring directory(MAX_PATH, L'\0');
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]);
+    if (length >= directory.size()) {
+        directory.resize(length);
+        length = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]);
+    }
+    directory.resize(length < directory.size() ? length : 0);
+    return directory;
+}
+
+// What a plug-in leaves behind in the worker: taken before the load (the threads, the current
+// directory; the worker's own fault filter is installed again), compared after the release.
+class LeftoverCheck {
+public:
+    LeftoverCheck() : threads_(ownThreads()), directory_(currentDirectory())
+    {
+        SetUnhandledExceptionFilter(unhandledFault);
+    }
+
+    // The WorkerLeftover bits of what is still there once `module` (null: none was loaded) has
+    // been released. Reinstalls the worker's filter.
+    uint32_t after(HMODULE module) const
+    {
+        uint32_t left = 0;
+        HMODULE still = nullptr;
+        if (module && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         reinterpret_cast<LPCWSTR>(module), &still))
+            left |= LeftoverModule;
+        if (newThreadsRunning())
+            left |= LeftoverThread;
+        if (SetUnhandledExceptionFilter(unhandledFault) != unhandledFault)
+            left |= LeftoverFilter;
+        if (currentDirectory() != directory_)
+            left |= LeftoverDirectory;
+        return left;
+    }
+
+private:
+    // Whether a thread started since the load still runs. A plug-in that stops its threads as it
+    // is released gets a moment for them to end.
+    bool newThreadsRunning() const
+    {
+        std::vector<rpHandle> started;
+        std::vector<HANDLE> waits;
+        for (DWORD id : ownThreads()) {
+            if (std::find(threads_.begin(), threads_.end(), id) != threads_.end())
+                continue;
+            rpHandle thread(OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
+            if (!thread || startedBySystem(thread.get()))
+                continue;
+            if (waits.size() < MAXIMUM_WAIT_OBJECTS)
+                waits.push_back(thread.get());
+            started.push_back(std::move(thread));
+        }
+        if (started.empty())
+            return false;
+        WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), TRUE, ThreadEndGraceMs);
+        for (const rpHandle& thread : started) {
+            if (WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT)
+                return true;
+        }
+        return false;
+    }
+
+    static constexpr DWORD ThreadEndGraceMs = 200;
+    std::vector<DWORD> threads_;  // the threads before the load
+    std::wstring directory_;      // the current directory before the load
 };
 
 // Reads one whole message from the window; false when the pipe closed or broke.
@@ -132,7 +246,8 @@ int runProbeWorker(const std::wstring& pipeName)
     std::string received;
     WorkerMessage kind;
     std::string payload;
-    while (receive(received, &kind, &payload)) {
+    bool retiring = false;
+    while (!retiring && receive(received, &kind, &payload)) {
         ProbeRequest request;
         if (kind != WorkerMessage::Probe || !decodeRequest(payload, &request))
             break;
@@ -141,10 +256,21 @@ int runProbeWorker(const std::wstring& pipeName)
         InterlockedExchange(&shared->taken, static_cast<LONG>(request.sequence));
         rpStrncpy(dllName, request.dllName.c_str(), sizeof dllName);
         rpStrncpy(fn, request.shown.c_str(), sizeof fn);
+        LeftoverCheck leftovers;
         SharedSink sink(shared, request.sequence);
         probeDll(sink, request.path.c_str());
-        if (!sendReply(WorkerMessage::Record, 0))
+        uint32_t left = leftovers.after(sink.module());
+        if (!sendReply(WorkerMessage::Record, left))
             break;
+        retiring = left != 0;
+    }
+    if (retiring) {
+        // What the plug-in left behind must not run on into another file or into this
+        // process's ordinary end: wait until the window ends the worker, or goes.
+        char ignored[64];
+        DWORD got = 0;
+        ReadFile(windowPipe, ignored, sizeof ignored, &got, nullptr);
+        TerminateProcess(GetCurrentProcess(), 0);
     }
     windowPipe = nullptr;
     UnmapViewOfFile(shared);

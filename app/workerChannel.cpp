@@ -242,7 +242,7 @@ void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
     // it left at its last line, if it answers this request.
     if (session->end != SessionEnd::Answered && session->end != SessionEnd::Faulted)
         session->hasRecord = sharedRecord(shared_, sequence, &session->record);
-    if (session->end == SessionEnd::Answered)
+    if (session->end == SessionEnd::Answered && session->leftovers == 0)
         cancelRead();
     else
         retire();
@@ -267,6 +267,7 @@ void WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, ui
     session->record = reply.record;
     if (kind == WorkerMessage::Record) {
         session->end = SessionEnd::Answered;
+        session->leftovers = reply.detail;
     } else {
         session->end = SessionEnd::Faulted;
         session->code = reply.detail;

@@ -17,7 +17,7 @@
 
 // How a file's session with its worker ended.
 enum class SessionEnd {
-    Answered,       // the worker sent the file's record
+    Answered,       // the worker sent the file's record (with what the plug-in left behind)
     Faulted,        // an exception the plug-in did not handle; code: the exception code
     Exited,         // the worker's process ended; code: its exit code
     Hung,           // no new line for the time limit, or the file's ceiling passed
@@ -39,6 +39,7 @@ struct WorkerSession {
     bool hasRecord = false;           // record holds the worker's record of the file: the one it
                                       // sent, or the one it left at its last line
     ProbeResult record;
+    uint32_t leftovers = 0;           // Answered: WorkerLeftover bits of what the plug-in left
 };
 
 // How long a file may take.
@@ -62,7 +63,8 @@ public:
     // from it since its last answer.
     bool ready();
     // Sends the file to the worker and follows it to its end. The worker is kept only when it
-    // answered; otherwise it has been ended when this returns.
+    // answered and the plug-in left nothing behind; otherwise it has been ended when this
+    // returns, so that no process holds the plug-in any more.
     WorkerSession probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
                         const SessionLimits& limits, HANDLE stop);
     // Ends the worker, waits for its end and closes everything; nothing when none was started.

@@ -171,7 +171,7 @@ bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* re
     }
     if (!reader.whole())
         return false;
-    if (kind == WorkerMessage::Record && reply->detail != 0)
+    if (kind == WorkerMessage::Record && (reply->detail & ~LeftoverAll) != 0)
         return false;
     return checkRecord(record);
 }

@@ -1,8 +1,8 @@
 // What the inspector's window process and its probe workers exchange. Each worker has a duplex
 // pipe and a shared block of memory. A pipe message is a kind byte, a 32-bit little-endian
 // payload length and the payload. The window sends Probe with a sequence number; the worker
-// answers that number with the file's Record when the file is done, or with a Fault when the
-// plug-in raised an exception that it did not handle itself
+// answers that number with the file's Record when the file is done (with what the plug-in left
+// behind), or with a Fault when the plug-in raised an exception that it did not handle itself
 // (the worker ends after a Fault, which carries the code and the record as the plug-in left
 // it). The file's list lines go into the shared block as they are produced: they survive a
 // worker that faults, ends or hangs, and cost no pipe round trip each.
@@ -24,7 +24,7 @@
 
 enum class WorkerMessage : unsigned char {
     Probe = 'P',   // window -> worker: sequence, then the ProbeRequest
-    Record = 'R',  // worker -> window: sequence, 0, the record
+    Record = 'R',  // worker -> window: sequence, what was left behind, the record
     Fault = 'X',   // worker -> window: sequence, the exception code, the record
 };
 
@@ -33,6 +33,16 @@ constexpr uint32_t RequestPayloadMax = 1 << 20;  // a request: a path of up to 3
 // The longest Record or Fault payload an answer can have: 9 integers, the name, two lengths per
 // string and the texts of both pools.
 constexpr uint32_t RecordPayloadMax = 9 * 4 + (ProbeTextSize - 1) + MenuMax * 8 + 2 * MenuPoolSize;
+
+// What a plug-in left behind in its worker after its release, as bits of a Record; any of them
+// retires the worker. Kept as data: a finding for the plug-in's author, not a line of the block.
+enum WorkerLeftover : uint32_t {
+    LeftoverModule = 1,     // the plug-in's module is still loaded (pinned, or a leaked reference)
+    LeftoverThread = 2,     // a thread started since the load still runs
+    LeftoverFilter = 4,     // the unhandled-exception filter was changed
+    LeftoverDirectory = 8,  // the current directory was changed
+};
+constexpr uint32_t LeftoverAll = LeftoverModule | LeftoverThread | LeftoverFilter | LeftoverDirectory;
 
 // What the window asks of a worker: the file to load and the names the record shows.
 struct ProbeRequest {
@@ -60,7 +70,7 @@ struct ProbeResult {
 struct WorkerReply {
     WorkerMessage kind = WorkerMessage::Record;
     uint32_t sequence = 0;
-    uint32_t detail = 0;  // Record: 0; Fault: the exception code
+    uint32_t detail = 0;  // Record: WorkerLeftover bits; Fault: the exception code
     ProbeResult record;
 };
 
@@ -161,8 +171,8 @@ void finishMessage(Sink& sink)
     sink.patch(1, bytes, 4);
 }
 
-// A Record (detail: 0) or a Fault (detail: the exception code) that answers request `sequence`
-// with the record.
+// A Record (detail: WorkerLeftover bits) or a Fault (detail: the exception code) that answers
+// request `sequence` with the record.
 template <class Sink>
 void encodeReply(Sink& sink, WorkerMessage kind, uint32_t sequence, uint32_t detail, const RecordFields& record)
 {

@@ -1,6 +1,6 @@
 // Batches of files probed by real worker processes of this build's inspector: how each way a
-// session can end becomes the file's block (without a process), broken answers, and the time
-// limits.
+// session can end becomes the file's block (without a process), what retires a worker, broken
+// answers, and the time limits.
 #include "probeBatch.h"
 #include "runninginspector.h"
 #include "testsupport.h"
@@ -114,6 +114,48 @@ std::string workerOf(const BatchEvent& event)
     EXPECT_TRUE(answeredWhole(event));
     EXPECT_EQ(event.result.pname.rfind("worker ", 0), 0u) << event.result.pname;
     return event.result.pname;
+}
+
+// What a plug-in leaves behind in its worker (a thread, its module, its fault filter, another
+// current directory) retires the worker once the plug-in's record is in, and the next file gets
+// a fresh one; ordinary plug-ins, and files that do not load, keep theirs.
+TEST(ProbeBatch, WhatAPluginLeavesBehindRetiresItsWorkerAndNothingElseDoes)
+{
+    std::vector<BatchEvent> events =
+        probeAll({"plug_whoami.dll", "plug_command.dll", "plug_import.dll", "plug_selfcatch.dll", "plug_indirect.dll",
+                  "plug_whoami.dll",                                              // 5
+                  "plug_thread.dll", "plug_pump.dll", "plug_whoami.dll",          // 6
+                  "plug_pin.dll", "plug_whoami.dll",                              // 9
+                  "plug_filter.dll", "plug_fault_id.dll", "plug_whoami.dll",      // 11
+                  "plug_chdir.dll", "plug_indirect.dll", "plug_whoami.dll"});     // 14
+    ASSERT_EQ(events.size(), 17u);
+    for (size_t i : {1, 2, 3})
+        EXPECT_TRUE(answeredWhole(events[i]) && events[i].leftovers == 0) << i;
+    EXPECT_EQ(workerOf(events[0]), workerOf(events[5]));
+
+    const struct {
+        size_t culprit;
+        uint32_t left;
+    } culprits[] = {{6, LeftoverThread}, {9, LeftoverModule}, {11, LeftoverFilter}, {14, LeftoverDirectory}};
+    std::string before = workerOf(events[5]);
+    for (const auto& c : culprits) {
+        const BatchEvent& culprit = events[c.culprit];
+        EXPECT_TRUE(answeredWhole(culprit)) << c.culprit;
+        EXPECT_EQ(culprit.leftovers, c.left) << c.culprit;
+        std::string after = workerOf(events[c.culprit + (c.culprit == 9 ? 1 : 2)]);
+        EXPECT_NE(after, before) << c.culprit;
+        before = after;
+    }
+    // The innocent after each: the timer thread's fault does not reach the pumping plug-in, a
+    // fault after the foreign filter is reported with its code, the dependency in the current
+    // folder is found again.
+    EXPECT_TRUE(answeredWhole(events[7]));
+    EXPECT_EQ(events[7].lines, blockOf("plug_pump.dll", {"  プラグインID  00009040  00000007", "  名称= [ポンプ]", "  タイプ=  Command",
+                                                         "  メニュー[0]= [待った]"}));
+    EXPECT_EQ(events[12].outcome, ProbeOutcome::Faulted);
+    EXPECT_EQ(events[12].code, testsupport::reportedFaultCode(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(events[15].failure, std::vector<std::string>({"load error 126", "  見つからないDLL: gonedep.dll (needsgone.dll が必要とする)"}));
+    EXPECT_EQ(events[15].failure, events[4].failure);
 }
 
 // A worker whose answer is broken (bytes that are no message, a record no probe can produce, a

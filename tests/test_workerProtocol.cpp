@@ -159,9 +159,10 @@ TEST(WorkerProtocol, FramingRefusesUnknownAndOversizedMessagesAndWaitsForTruncat
     std::string longer = whole + "xx";
     longer.replace(0, MessageHeaderSize, header('R', static_cast<uint32_t>(longer.size() - MessageHeaderSize)));
     EXPECT_FALSE(decoded(longer, &reply));
-    // A worker never sends a request, and a Record has nothing in its detail.
+    // A worker never sends a request, and a Record knows only the leftovers it names.
     EXPECT_FALSE(decodeReply(WorkerMessage::Probe, whole.substr(MessageHeaderSize), &reply));
-    EXPECT_FALSE(decoded(encoded(importRecord(), WorkerMessage::Record, 5, 1), &reply));
+    EXPECT_FALSE(decoded(encoded(importRecord(), WorkerMessage::Record, 5, LeftoverAll + 1), &reply));
+    EXPECT_TRUE(decoded(encoded(importRecord(), WorkerMessage::Record, 5, LeftoverAll), &reply));
 }
 
 TEST(WorkerProtocol, RecordsThatNoProbeCanProduceAreRefused)

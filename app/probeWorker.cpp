@@ -235,6 +235,9 @@ int runProbeWorker(const std::wstring& pipeName)
     auto* shared = static_cast<SharedLines*>(MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
     if (!shared)
         return static_cast<int>(GetLastError());
+    // The view keeps the block; a handle to it is one more thing a plug-in could write to (Wine
+    // takes WriteFile on a mapping's handle as a write into the block).
+    mapping.reset();
     rpHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!pipe) {
         DWORD error = GetLastError();

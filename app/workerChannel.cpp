@@ -88,16 +88,38 @@ DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE st
 
 DWORD WorkerChannel::launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job)
 {
-    // The worker inherits nothing: it opens the pipe by its name, and it has no standard
-    // handles, so a plug-in's output cannot reach the window or anyone else.
-    std::wstring commandLine = L"\"" + executable + L"\" " + ProbeWorkerSwitch + L" " + pipeName;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(executable.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_DEFAULT_ERROR_MODE,
-                        nullptr, nullptr, &startup, &info))
+    // The worker's standard handles lead nowhere, and they are all it inherits: it opens the
+    // pipe and the block by their names, and a plug-in's output reaches no one.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    rpHandle nowhere(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (!nowhere)
         return GetLastError();
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> storage(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size))
+        return GetLastError();
+    HANDLE inherited = nowhere.get();
+    DWORD error = 0;
+    if (!UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited, sizeof inherited, nullptr, nullptr))
+        error = GetLastError();
+
+    std::wstring commandLine = L"\"" + executable + L"\" " + ProbeWorkerSwitch + L" " + pipeName;
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_FORCEOFFFEEDBACK | STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = nowhere.get();
+    startup.lpAttributeList = attributes;
+    PROCESS_INFORMATION info = {};
+    if (error == 0 && !CreateProcessW(executable.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                      CREATE_SUSPENDED | CREATE_DEFAULT_ERROR_MODE | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                      nullptr, &startup.StartupInfo, &info))
+        error = GetLastError();
+    DeleteProcThreadAttributeList(attributes);
+    if (error != 0)
+        return error;
     process_.reset(info.hProcess);
     rpHandle thread(info.hThread);
     // In the job before it runs: the worker, and whatever a plug-in starts, ends with this

@@ -247,6 +247,29 @@ TEST(ListMode, ExitCodesUsageAndVersion)
     EXPECT_EQ(run.out, std::string("plugin-inspector " RP_VERSION_TEXT) + (sizeof(void*) == 8 ? " (64-bit)\r\n" : " (32-bit)\r\n"));
 }
 
+// A plug-in that prints, writes to its standard handles and to every file handle it finds
+// reaches neither the listing nor standard error: its worker has standard handles of its own
+// that lead nowhere, and inherits none of the inspector's.
+TEST(ListMode, APluginsOwnOutputNeverReachesTheListing)
+{
+    ListRun text = runInspector("--list plug_output.dll plug_command.dll");
+    EXPECT_EQ(text.exitCode, 0u);
+    EXPECT_EQ(text.out, testsupport::crlfBlock({"", "プラグイン  plug_output.dll", "  プラグインID  00000da7  00000007", "  名称= [Output]",
+                                                "  タイプ=  Command", "  メニュー[0]= [Print]", "", "プラグイン  plug_command.dll",
+                                                "  プラグインID  12ab34cd  00000007", "  名称= [テストコマンド]", "  タイプ=  Command",
+                                                "  メニュー[0]= [表示(&V)]", "  メニュー[1]= [Second item]", "  メニュー[2]= [三番目]"}));
+    EXPECT_EQ(text.err, "");
+
+    ListRun json = runInspector("--list --json plug_output.dll plug_command.dll");
+    EXPECT_EQ(json.exitCode, 0u);
+    EXPECT_EQ(json.out.find("PLUGIN-OUTPUT"), std::string::npos) << json.out;
+    EXPECT_EQ(json.err, "");
+    nlohmann::json files = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(files.is_discarded()) << json.out;
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["name"], "Output");
+}
+
 // Started from a console without redirection, the list appears in that console as characters.
 TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
 {

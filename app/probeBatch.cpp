@@ -6,6 +6,7 @@
 #include "peImage.h"
 #include "textCodec.h"
 #include "probe.h"
+#include "rpStrings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -42,6 +43,22 @@ bool fileExists(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The line of a file that ran out of time while a window of its worker was visible, with the
+// window's title (control characters as blanks) cut at a whole character so the line fits.
+std::string hungWithWindowLine(const std::string& title)
+{
+    static const char prefix[] = "  応答がありません: ウィンドウ「";
+    static const char suffix[] = "」を表示したまま";
+    char shown[ProbeTextSize];
+    int room = ProbeTextSize - static_cast<int>(sizeof prefix - 1 + sizeof suffix - 1);
+    rpStrncpy(shown, title.c_str(), room);
+    for (char* c = shown; *c; ++c) {
+        if (static_cast<unsigned char>(*c) < 0x20)
+            *c = ' ';
+    }
+    return std::string(prefix) + shown + suffix;
 }
 
 std::wstring ownExecutablePath()
@@ -341,7 +358,7 @@ void describeSession(const std::string& shown, const WorkerSession& session, Bat
     case SessionEnd::Hung:
         event->outcome = ProbeOutcome::Hung;
         event->code = 0;
-        ending = "  応答がありません";
+        ending = session.windowShown ? hungWithWindowLine(session.windowTitle) : "  応答がありません";
         break;
     case SessionEnd::Stopped:
         event->outcome = ProbeOutcome::Stopped;

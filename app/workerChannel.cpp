@@ -2,6 +2,7 @@
 #include "workerChannel.h"
 
 #include "probeWorker.h"
+#include "textCodec.h"
 
 #include <algorithm>
 #include <atomic>
@@ -39,6 +40,37 @@ Signal waitFor(HANDLE operation, HANDLE process, HANDLE stop, DWORD timeoutMs)
     default:
         return Signal::TimedOut;
     }
+}
+
+// A visible top-level window of a process, found by EnumWindows.
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK findShownWindow(HWND window, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// Whether a top-level window of the process is visible; *title gets its title in the ANSI code
+// page. The title is read without a message to the window, whose thread may not answer.
+bool visibleWindowTitle(DWORD processId, std::string* title)
+{
+    WindowSearch search = {processId, nullptr};
+    EnumWindows(findShownWindow, reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+        return false;
+    wchar_t text[512] = L"";
+    GetWindowTextW(search.found, text, 512);
+    *title = fromWide(text);
+    return true;
 }
 
 }  // namespace
@@ -121,6 +153,7 @@ DWORD WorkerChannel::launch(const std::wstring& executable, const std::wstring& 
     if (error != 0)
         return error;
     process_.reset(info.hProcess);
+    processId_ = info.dwProcessId;
     rpHandle thread(info.hThread);
     // In the job before it runs: the worker, and whatever a plug-in starts, ends with this
     // process even when this process is ended.
@@ -179,6 +212,7 @@ void WorkerChannel::retire()
         WaitForSingleObject(process_.get(), ProcessEndWaitMs);
     }
     process_.reset();
+    processId_ = 0;
     pipe_.reset();
     pipeOpen_ = false;
     if (shared_)
@@ -223,6 +257,7 @@ void WorkerChannel::follow(uint32_t sequence, const SessionLimits& limits, HANDL
         DWORD quiet = now - lastLife, spent = now - started;
         if (quiet >= limits.quietMs || spent >= limits.ceilingMs) {
             session->end = SessionEnd::Hung;
+            session->windowShown = visibleWindowTitle(processId_, &session->windowTitle);
             return;
         }
         WorkerMessage kind;

@@ -40,6 +40,8 @@ struct WorkerSession {
                                       // sent, or the one it left at its last line
     ProbeResult record;
     uint32_t leftovers = 0;           // Answered: WorkerLeftover bits of what the plug-in left
+    bool windowShown = false;         // Hung: a window of the worker was visible
+    std::string windowTitle;          // its title, in the ANSI code page
 };
 
 // How long a file may take.
@@ -96,6 +98,7 @@ private:
     bool requestTaken(uint32_t sequence) const;
 
     rpHandle process_;        // the worker; none before start and after retire
+    DWORD processId_ = 0;
     rpHandle mapping_;        // the shared block
     SharedLines* shared_ = nullptr;  // owned view of mapping_
     rpHandle pipe_;           // the window's end of the pipe

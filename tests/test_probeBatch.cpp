@@ -1,6 +1,6 @@
 // Batches of files probed by real worker processes of this build's inspector: how each way a
 // session can end becomes the file's block (without a process), what retires a worker, broken
-// answers, and the time limits.
+// answers, the time limits, and a plug-in that waits on its own window.
 #include "probeBatch.h"
 #include "runninginspector.h"
 #include "testsupport.h"
@@ -26,28 +26,40 @@ std::vector<std::string> blockOf(const std::string& file, const std::vector<std:
 TEST(SessionBlock, EachEndOfASessionGivesItsBlockAndFailureLines)
 {
     const std::vector<std::string> answered = blockOf("a.dll", {"  プラグインID  00000001  00000002"});
+    std::string longTitle;
+    for (int i = 0; i < 200; ++i)
+        longTitle += "あ";
+    std::string cutTitle = longTitle.substr(0, 250);  // what fits: 32 + 250 + 16 bytes
     const struct {
         SessionEnd end;
         DWORD code;
         std::vector<std::string> lines;  // the session's
+        const char* title;               // a visible window's, or null
         ProbeOutcome outcome;
         std::string ending;              // the block's last line; empty: the lines as they are
     } rows[] = {
-        {SessionEnd::Answered, 0, answered, ProbeOutcome::Probed, ""},
-        {SessionEnd::Faulted, 0xC0000005, answered, ProbeOutcome::Faulted, "  例外が発生しました c0000005"},
-        {SessionEnd::Exited, 7, answered, ProbeOutcome::Exited, "  プロセスが終了しました 00000007"},
-        {SessionEnd::Hung, 0, answered, ProbeOutcome::Hung, "  応答がありません"},
-        {SessionEnd::Stopped, 0, answered, ProbeOutcome::Stopped, "  中止しました"},
-        {SessionEnd::ProtocolError, 0, answered, ProbeOutcome::ProtocolError, "  検査プロセスの応答が壊れています"},
+        {SessionEnd::Answered, 0, answered, nullptr, ProbeOutcome::Probed, ""},
+        {SessionEnd::Faulted, 0xC0000005, answered, nullptr, ProbeOutcome::Faulted, "  例外が発生しました c0000005"},
+        {SessionEnd::Exited, 7, answered, nullptr, ProbeOutcome::Exited, "  プロセスが終了しました 00000007"},
+        {SessionEnd::Hung, 0, answered, nullptr, ProbeOutcome::Hung, "  応答がありません"},
+        {SessionEnd::Hung, 0, answered, "プラグインの質問", ProbeOutcome::Hung,
+         "  応答がありません: ウィンドウ「プラグインの質問」を表示したまま"},
+        {SessionEnd::Hung, 0, answered, "two\nlines", ProbeOutcome::Hung, "  応答がありません: ウィンドウ「two lines」を表示したまま"},
+        {SessionEnd::Hung, 0, answered, longTitle.c_str(), ProbeOutcome::Hung,
+         "  応答がありません: ウィンドウ「" + cutTitle + "」を表示したまま"},
+        {SessionEnd::Stopped, 0, answered, nullptr, ProbeOutcome::Stopped, "  中止しました"},
+        {SessionEnd::ProtocolError, 0, answered, nullptr, ProbeOutcome::ProtocolError, "  検査プロセスの応答が壊れています"},
         // Ended before its first lines: they are made here.
-        {SessionEnd::NotStarted, 2, {}, ProbeOutcome::NotStarted, "  検査プロセスを起動できません 2"},
-        {SessionEnd::Exited, 3, {""}, ProbeOutcome::Exited, "  プロセスが終了しました 00000003"},
+        {SessionEnd::NotStarted, 2, {}, nullptr, ProbeOutcome::NotStarted, "  検査プロセスを起動できません 2"},
+        {SessionEnd::Exited, 3, {""}, nullptr, ProbeOutcome::Exited, "  プロセスが終了しました 00000003"},
     };
     for (const auto& row : rows) {
         WorkerSession session;
         session.end = row.end;
         session.code = row.code;
         session.lines = row.lines;
+        session.windowShown = row.title != nullptr;
+        session.windowTitle = row.title ? row.title : "";
         BatchEvent event;
         describeSession("a.dll", session, &event);
         std::vector<std::string> expected = row.lines.size() >= 2 ? row.lines : blockOf("a.dll", {});
@@ -55,6 +67,7 @@ TEST(SessionBlock, EachEndOfASessionGivesItsBlockAndFailureLines)
             expected.push_back(row.ending);
         EXPECT_EQ(event.lines, expected) << row.ending;
         EXPECT_EQ(event.outcome, row.outcome) << row.ending;
+        EXPECT_LE(event.lines.back().size(), 299u);
         EXPECT_EQ(event.failure, row.ending.empty() ? std::vector<std::string>() : std::vector<std::string>{row.ending});
     }
 
@@ -198,6 +211,20 @@ TEST(ProbeBatch, OnlyNewWholeLinesKeepAFileAliveAndEveryFileHasACeiling)
     EXPECT_EQ(events[1].lines[5], "  メニュー[0]= [item]");
     EXPECT_EQ(events[1].lines.back(), "  応答がありません");
     EXPECT_TRUE(answeredWhole(events[2]));
+}
+
+// A plug-in that shows a message box and waits runs out of time with the box's title in its
+// block; one without a window just runs out of time.
+TEST(ProbeBatch, AFileThatWaitsOnItsWindowIsNamedWithTheWindow)
+{
+    BatchSettings settings;
+    settings.timeoutMs = 2000 * testsupport::slowdown();
+    std::vector<BatchEvent> events = probeAll({"plug_msgbox.dll", "plug_hang.dll"}, settings);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].outcome, ProbeOutcome::Hung);
+    EXPECT_EQ(events[0].lines, blockOf("plug_msgbox.dll", {"  プラグインID  00000b0c  00000007",
+                                                           "  応答がありません: ウィンドウ「プラグインの質問」を表示したまま"}));
+    EXPECT_EQ(events[1].lines.back(), "  応答がありません");
 }
 
 }  // namespace

@@ -257,6 +257,10 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     event->index = index;
     std::vector<std::string>& lines = event->lines;
     LineCollector collect(lines);
+    // Measured once, now: the record keeps what this probe found, whatever becomes of the file.
+    WORD machine = peMachine(file.path);
+    event->bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : 0;
+
     if (file.loadError != 0) {
         event->outcome = ProbeOutcome::NotProbed;
         event->code = static_cast<DWORD>(file.loadError);
@@ -270,8 +274,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
 
     // A library of the other bitness goes to the other executable; anything that is not a
     // library of either goes to this bitness's, whose load reports what it is.
-    WORD machine = peMachine(file.path);
-    int bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : ownBitness();
+    int bitness = event->bitness != 0 ? event->bitness : ownBitness();
     std::wstring needed;
     std::wstring executable = workerExecutable(bitness, &needed);
     if (executable.empty()) {

@@ -43,6 +43,8 @@ enum class ProbeOutcome {
 // A file's finished block, posted to the window (lParam of the batch's message).
 struct BatchEvent {
     size_t index = 0;                 // the file's place in the batch
+    int bitness = 0;                  // 32 or 64 as the file's header said when it was probed;
+                                      // 0: no 32- or 64-bit Windows image
     std::vector<std::string> lines;   // the block, whole
     bool hasResult = false;           // the worker sent the file's record
     ProbeResult result;

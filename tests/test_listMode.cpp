@@ -270,6 +270,25 @@ TEST(ListMode, APluginsOwnOutputNeverReachesTheListing)
     EXPECT_EQ(files[0]["name"], "Output");
 }
 
+// The JSON keeps the bitness measured when a file was probed, even when the file is gone by the
+// time its object is written: its block waits for the slower plug-in before it, while
+// plug_deleter, probed after it by the other worker, deletes it.
+TEST(ListMode, JsonKeepsTheBitnessMeasuredWhenTheFileWasProbed)
+{
+    testsupport::TempDir temp;
+    std::string gone = temp.file("gone.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), gone.c_str(), FALSE));
+    SetEnvironmentVariableA("RP_TEST_DELETE", gone.c_str());
+    ListRun run = runInspector("--list --json --workers=2 plug_pump.dll \"" + gone + "\" plug_deleter.dll");
+    SetEnvironmentVariableA("RP_TEST_DELETE", nullptr);
+    EXPECT_EQ(GetFileAttributesA(gone.c_str()), INVALID_FILE_ATTRIBUTES);
+    nlohmann::json files = nlohmann::json::parse(run.out);
+    ASSERT_EQ(files.size(), 3u) << run.out;
+    EXPECT_EQ(files[1]["outcome"], "ok");
+    EXPECT_EQ(files[1]["bitness"], sizeof(void*) == 8 ? 64 : 32);
+    EXPECT_EQ(files[2]["name"], "Deleter");
+}
+
 // Started from a console without redirection, the list appears in that console as characters.
 TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
 {

@@ -4,8 +4,9 @@
 #include "probeWorker.h"
 #include "textCodec.h"
 
+#include <bcrypt.h>
+
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -14,14 +15,21 @@ constexpr DWORD ProcessEndWaitMs = 10000;  // the longest wait for an ended work
 constexpr DWORD ClosedPipeExitWaitMs = 2000;  // how long a closed pipe waits for the process's end
 constexpr DWORD PollMs = 100;  // how often the block is looked at for new lines
 
-// A pipe name no other process guesses: this process, a counter and the clock.
-std::wstring newPipeName()
+// A pipe name that no other process can guess: 128 bits from the system's random source.
+DWORD newPipeName(std::wstring* name)
 {
-    static std::atomic<unsigned> counter{0};
-    wchar_t name[128];
-    std::swprintf(name, 128, L"\\\\.\\pipe\\plugin-inspector-%lu-%u-%llu", static_cast<unsigned long>(GetCurrentProcessId()),
-                  counter.fetch_add(1), static_cast<unsigned long long>(GetTickCount64()));
-    return name;
+    unsigned char random[16];
+    NTSTATUS status = BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    if (status < 0)
+        return ERROR_GEN_FAILURE;
+    wchar_t text[64] = L"\\\\.\\pipe\\plugin-inspector-";
+    size_t at = wcslen(text);
+    for (unsigned char byte : random) {
+        std::swprintf(text + at, 3, L"%02x", byte);
+        at += 2;
+    }
+    *name = text;
+    return 0;
 }
 
 // Waits for the overlapped operation, the worker's end, stop, or the time limit.
@@ -90,13 +98,20 @@ DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE st
     retire();
     if (!readEvent_ || !writeEvent_)
         return ERROR_NOT_ENOUGH_MEMORY;
-    std::wstring name = newPipeName();
+    std::wstring name;
+    DWORD error = newPipeName(&name);
+    if (error != 0)
+        return error;
     mapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(SharedLines),
                                       sharedLinesName(name).c_str()));
     if (!mapping_)
         return GetLastError();
+    // A block of that name made by someone else is not the worker's.
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        mapping_.reset();
+        return ERROR_ALREADY_EXISTS;
+    }
     shared_ = static_cast<SharedLines*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
-    DWORD error = 0;
     if (!shared_) {
         error = GetLastError();
         retire();
@@ -156,39 +171,50 @@ DWORD WorkerChannel::launch(const std::wstring& executable, const std::wstring& 
     processId_ = info.dwProcessId;
     rpHandle thread(info.hThread);
     // In the job before it runs: the worker, and whatever a plug-in starts, ends with this
-    // process even when this process is ended.
-    if (job)
-        AssignProcessToJobObject(job, process_.get());
-    ResumeThread(thread.get());
+    // process even when this process is ended. A worker outside it, or one that stays
+    // suspended, is not started at all.
+    if (job && !AssignProcessToJobObject(job, process_.get()))
+        return GetLastError();
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1))
+        return GetLastError();
     return 0;
 }
 
 DWORD WorkerChannel::connect(HANDLE stop, DWORD timeoutMs)
 {
-    OVERLAPPED connection = {};
-    connection.hEvent = readEvent_.get();
-    ResetEvent(readEvent_.get());
-    if (!ConnectNamedPipe(pipe_.get(), &connection)) {
-        DWORD error = GetLastError();
-        if (error == ERROR_IO_PENDING) {
-            Signal signal = waitFor(readEvent_.get(), process_.get(), stop, timeoutMs);
-            DWORD ignored = 0;
-            if (signal != Signal::Done) {
-                CancelIo(pipe_.get());
-                GetOverlappedResult(pipe_.get(), &connection, &ignored, TRUE);
-                return signal == Signal::ProcessEnded ? ERROR_PROCESS_ABORTED
-                       : signal == Signal::Stopped    ? ERROR_CANCELLED
-                                                      : WAIT_TIMEOUT;
+    const DWORD started = GetTickCount();
+    for (;;) {
+        OVERLAPPED connection = {};
+        connection.hEvent = readEvent_.get();
+        ResetEvent(readEvent_.get());
+        if (!ConnectNamedPipe(pipe_.get(), &connection)) {
+            DWORD error = GetLastError();
+            if (error == ERROR_IO_PENDING) {
+                DWORD spent = GetTickCount() - started;
+                Signal signal = waitFor(readEvent_.get(), process_.get(), stop, spent >= timeoutMs ? 0 : timeoutMs - spent);
+                DWORD ignored = 0;
+                if (signal != Signal::Done) {
+                    CancelIo(pipe_.get());
+                    GetOverlappedResult(pipe_.get(), &connection, &ignored, TRUE);
+                    return signal == Signal::ProcessEnded ? ERROR_PROCESS_ABORTED
+                           : signal == Signal::Stopped    ? ERROR_CANCELLED
+                                                          : WAIT_TIMEOUT;
+                }
+                error = GetOverlappedResult(pipe_.get(), &connection, &ignored, FALSE) ? 0 : GetLastError();
+            } else if (error == ERROR_PIPE_CONNECTED) {
+                error = 0;
             }
-            error = GetOverlappedResult(pipe_.get(), &connection, &ignored, FALSE) ? 0 : GetLastError();
-        } else if (error == ERROR_PIPE_CONNECTED) {
-            error = 0;
+            if (error != 0)
+                return error;
         }
-        if (error != 0)
-            return error;
+        // Only the worker may speak on its pipe: another client is refused, and the wait goes on.
+        ULONG client = 0;
+        if (GetNamedPipeClientProcessId(pipe_.get(), &client) && client == processId_) {
+            pipeOpen_ = true;
+            return 0;
+        }
+        DisconnectNamedPipe(pipe_.get());
     }
-    pipeOpen_ = true;
-    return 0;
 }
 
 bool WorkerChannel::running() const

@@ -59,7 +59,8 @@ public:
 
     // Starts `executable` as a worker, in `job` when it is not null, and waits (up to timeoutMs,
     // or until stop is set) until it has connected. Returns 0, or the system error code of the
-    // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped).
+    // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped); a worker that could not be put
+    // into the job or resumed is ended.
     DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
     // Whether the worker runs and can take a request: its pipe is open and nothing has come
     // from it since its last answer.

@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <memory>
 #include <string>
@@ -225,6 +226,34 @@ TEST(ProbeBatch, AFileThatWaitsOnItsWindowIsNamedWithTheWindow)
     EXPECT_EQ(events[0].lines, blockOf("plug_msgbox.dll", {"  プラグインID  00000b0c  00000007",
                                                            "  応答がありません: ウィンドウ「プラグインの質問」を表示したまま"}));
     EXPECT_EQ(events[1].lines.back(), "  応答がありません");
+}
+
+// Running workers of the inspector's executable in this session.
+int runningWorkers()
+{
+    int count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"plugin-inspector.exe") == 0)
+            ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+// A worker that cannot be put into the job (here: what is passed is no job) does not run
+// outside it: the start fails with the system's code and the worker is gone.
+TEST(WorkerChannelTest, AWorkerOutsideTheJobIsEndedAndReported)
+{
+    ASSERT_EQ(runningWorkers(), 0);
+    HANDLE notAJob = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    WorkerChannel channel;
+    EXPECT_EQ(channel.start(wide(testsupport::inspectorPath()), notAJob, nullptr, 10000), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(channel.ready());
+    EXPECT_EQ(runningWorkers(), 0);
+    CloseHandle(notAJob);
 }
 
 }  // namespace

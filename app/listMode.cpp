@@ -5,7 +5,6 @@
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "outputChannel.h"
-#include "peImage.h"
 #include "listReport.h"
 #include "probe.h"
 #include "textCodec.h"
@@ -53,6 +52,7 @@ Outcome outcomeOf(const BatchEvent& event)
         {ProbeOutcome::Faulted, "fault", true},          {ProbeOutcome::Exited, "exited", true},
         {ProbeOutcome::Hung, "hung", false},             {ProbeOutcome::Stopped, "stopped", false},
         {ProbeOutcome::NotStarted, "workerNotStarted", true},
+        {ProbeOutcome::ProtocolError, "protocolError", false},
     };
     Outcome outcome;
     if (event.outcome == ProbeOutcome::Probed) {
@@ -105,12 +105,11 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
     bool knownType = hasType && result.ptype >= 1 && result.ptype <= 7;
     bool fileTypes = hasType && (result.ptype == 1 || result.ptype == 2);
     Outcome outcome = outcomeOf(event);
-    WORD machine = peMachine(path);
 
     Json file;
     file["path"] = fromWide(path, CP_UTF8);
-    file["bitness"] = orNull(machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64,
-                             machine == IMAGE_FILE_MACHINE_I386 ? 32 : 64);
+    // As measured when the file was probed: the file may have changed or gone since.
+    file["bitness"] = orNull(event.bitness != 0, event.bitness);
     file["productId"] = orNull(hasIds, hex8(result.aid));
     file["pluginId"] = orNull(hasIds, hex8(result.pid));
     file["name"] = orNull(hasName, utf8FromShiftJis(result.pname));

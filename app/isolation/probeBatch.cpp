@@ -6,7 +6,7 @@
 #include "peImage.h"
 #include "textCodec.h"
 #include "probe.h"
-#include "workerProcess.h"
+#include "rpStrings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +43,22 @@ bool fileExists(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The line of a file that ran out of time while a window of its worker was visible, with the
+// window's title (control characters as blanks) cut at a whole character so the line fits.
+std::string hungWithWindowLine(const std::string& title)
+{
+    static const char prefix[] = "  応答がありません: ウィンドウ「";
+    static const char suffix[] = "」を表示したまま";
+    char shown[ProbeTextSize];
+    int room = ProbeTextSize - static_cast<int>(sizeof prefix - 1 + sizeof suffix - 1);
+    rpStrncpy(shown, title.c_str(), room);
+    for (char* c = shown; *c; ++c) {
+        if (static_cast<unsigned char>(*c) < 0x20)
+            *c = ' ';
+    }
+    return std::string(prefix) + shown + suffix;
 }
 
 std::wstring ownExecutablePath()
@@ -122,9 +138,9 @@ public:
     WorkerSlot(const WorkerSlot&) = delete;
     WorkerSlot& operator=(const WorkerSlot&) = delete;
 
-    WorkerProcess& forBitness(int bitness)
+    WorkerChannel& forBitness(int bitness)
     {
-        std::unique_ptr<WorkerProcess>& worker = bitness == 32 ? worker32_ : worker64_;
+        std::unique_ptr<WorkerChannel>& worker = bitness == 32 ? worker32_ : worker64_;
         if (!worker)
             worker = pool_.take(bitness);
         return *worker;
@@ -132,8 +148,8 @@ public:
 
 private:
     WorkerPool& pool_;  // not owned
-    std::unique_ptr<WorkerProcess> worker32_;
-    std::unique_ptr<WorkerProcess> worker64_;
+    std::unique_ptr<WorkerChannel> worker32_;
+    std::unique_ptr<WorkerChannel> worker64_;
 };
 
 ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings, std::shared_ptr<WorkerPool> pool)
@@ -247,6 +263,9 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
     event->index = index;
     std::vector<std::string>& lines = event->lines;
     LineCollector collect(lines);
+    // Measured once, now: the record keeps what this probe found, whatever becomes of the file.
+    WORD machine = peMachine(file.path);
+    event->bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : 0;
 
     if (file.loadError != 0) {
         event->outcome = ProbeOutcome::NotProbed;
@@ -261,8 +280,7 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
 
     // A library of the other bitness goes to the other executable; anything that is not a
     // library of either goes to this bitness's, whose load reports what it is.
-    WORD machine = peMachine(file.path);
-    int bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : ownBitness();
+    int bitness = event->bitness != 0 ? event->bitness : ownBitness();
     std::wstring needed;
     std::wstring executable = workerExecutable(bitness, &needed);
     if (executable.empty()) {
@@ -280,112 +298,94 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         return;
     }
 
-    // A worker kept from an earlier file may have gone since; it is then replaced once.
-    WorkerProcess& worker = slots.forBitness(bitness);
-    ProbeRequest request{file.path, file.dllName, file.shown};
-    bool sent = false;
-    for (int attempt = 0; attempt < 2 && !sent; ++attempt) {
-        if (!worker.running()) {
+    WorkerSession session = runSession(file, executable, slots.forBitness(bitness));
+    describeSession(file.shown, session, event.get());
+    post(event.release());
+}
+
+WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker)
+{
+    SessionLimits limits;
+    limits.quietMs = settings_.timeoutMs;
+    limits.ceilingMs = settings_.ceilingMs;
+    if (limits.ceilingMs == 0)
+        limits.ceilingMs = static_cast<DWORD>(std::min<unsigned long long>(std::max(10ULL * settings_.timeoutMs, 60000ULL), 0x7FFFFFFF));
+    WorkerSession session;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!worker.ready()) {
             // Starting a worker runs no plug-in code, and a loaded machine may take seconds to
             // start a process: a short probe limit does not shorten the wait for it.
             DWORD error = worker.start(executable, pool_->job(), stop_, std::max<DWORD>(settings_.timeoutMs, WorkerStartMs));
             if (error != 0) {
-                probeHeader(collect, file.shown.c_str());
-                if (WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0) {
-                    event->outcome = ProbeOutcome::Stopped;
-                    lines.push_back("  中止しました");
-                } else {
-                    event->outcome = ProbeOutcome::NotStarted;
-                    event->code = error;
-                    lines.push_back(formatLine("  検査プロセスを起動できません %lu", error));
-                }
-                event->failure.push_back(lines.back());
-                post(event.release());
-                return;
+                session = WorkerSession();
+                session.end = WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0 ? SessionEnd::Stopped : SessionEnd::NotStarted;
+                session.code = error;
+                return session;
             }
         }
-        worker.clearLines();
-        sent = worker.send(encodeRequest(request));
-        if (!sent)
-            worker.terminate();
+        session = worker.probe(file.path, file.dllName, file.shown, limits, stop_);
+        if (session.taken)
+            break;
     }
+    return session;
+}
 
-    // Until the record ends the file or the worker is gone. The lines it adds meanwhile count
-    // as signs of life: only a probe silent for the whole limit is ended.
-    std::string outcome;
-    DWORD quietSince = GetTickCount();
-    LONG progress = worker.lineProgress();
-    for (bool done = !sent; !done;) {
-        WorkerMessage kind;
-        std::string payload;
-        DWORD quiet = GetTickCount() - quietSince;
-        DWORD slice = quiet >= settings_.timeoutMs ? 0 : std::min<DWORD>(settings_.timeoutMs - quiet, 100);
-        switch (worker.next(stop_, slice, &kind, &payload)) {
-        case WorkerProcess::Wait::Message:
-            if (kind == WorkerMessage::Record) {
-                event->hasResult = decodeResult(payload, &event->result);
-                done = true;
-            } else if (kind == WorkerMessage::Fault) {
-                // The fault's code, then the record as the plug-in left it.
-                MessageReader reader(payload);
-                event->outcome = ProbeOutcome::Faulted;
-                event->code = reader.getInt();
-                outcome = formatLine("  例外が発生しました %08lx", event->code);
-                event->hasResult = payload.size() > 4 && decodeResult(payload.substr(4), &event->result);
-                worker.terminate();
-                done = true;
-            }
-            break;
-        case WorkerProcess::Wait::Ended:
-            event->outcome = ProbeOutcome::Exited;
-            event->code = worker.exitCode();
-            outcome = formatLine("  プロセスが終了しました %08lx", event->code);
-            done = true;
-            break;
-        case WorkerProcess::Wait::TimedOut:
-            if (worker.lineProgress() != progress) {
-                progress = worker.lineProgress();
-                quietSince = GetTickCount();
-            } else if (GetTickCount() - quietSince >= settings_.timeoutMs) {
-                worker.terminate();
-                event->outcome = ProbeOutcome::Hung;
-                outcome = "  応答がありません";
-                done = true;
-            }
-            break;
-        case WorkerProcess::Wait::Stopped:
-            worker.terminate();
-            event->outcome = ProbeOutcome::Stopped;
-            outcome = "  中止しました";
-            done = true;
-            break;
-        }
-    }
-    if (sent) {
-        lines = worker.lines();
-        // A worker that ended, hung or was stopped sent no record: take the one it left.
-        if (!event->hasResult)
-            event->hasResult = worker.lastRecord(&event->result);
-    }
-    else {
-        event->outcome = ProbeOutcome::NotStarted;
-        event->code = ERROR_BROKEN_PIPE;
-        outcome = formatLine("  検査プロセスを起動できません %lu", ERROR_BROKEN_PIPE);
-    }
+void describeSession(const std::string& shown, const WorkerSession& session, BatchEvent* event)
+{
+    std::vector<std::string>& lines = event->lines;
+    lines = session.lines;
     // A worker that ended before its file's first lines leaves the block without them.
     if (lines.size() < 2) {
         lines.clear();
-        probeHeader(collect, file.shown.c_str());
+        LineCollector collect(lines);
+        probeHeader(collect, shown.c_str());
     }
-    if (!outcome.empty()) {
-        lines.push_back(outcome);
-        event->failure.push_back(outcome);
-    } else if (event->hasResult && event->result.loadError != 0) {
+    event->hasResult = session.hasRecord;
+    event->result = session.record;
+    event->leftovers = session.leftovers;
+    event->code = session.code;
+    event->failure.clear();
+
+    std::string ending;
+    switch (session.end) {
+    case SessionEnd::Answered:
+        event->outcome = ProbeOutcome::Probed;
+        event->code = 0;
         // After its two first lines, the probe of a file that did not load lists nothing but
         // its load error and what explains it.
-        event->failure.assign(lines.begin() + 2, lines.end());
+        if (session.hasRecord && session.record.loadError != 0)
+            event->failure.assign(lines.begin() + 2, lines.end());
+        return;
+    case SessionEnd::Faulted:
+        event->outcome = ProbeOutcome::Faulted;
+        ending = formatLine("  例外が発生しました %08lx", session.code);
+        break;
+    case SessionEnd::Exited:
+        event->outcome = ProbeOutcome::Exited;
+        ending = formatLine("  プロセスが終了しました %08lx", session.code);
+        break;
+    case SessionEnd::Hung:
+        event->outcome = ProbeOutcome::Hung;
+        event->code = 0;
+        ending = session.windowShown ? hungWithWindowLine(session.windowTitle) : "  応答がありません";
+        break;
+    case SessionEnd::Stopped:
+        event->outcome = ProbeOutcome::Stopped;
+        event->code = 0;
+        ending = "  中止しました";
+        break;
+    case SessionEnd::ProtocolError:
+        event->outcome = ProbeOutcome::ProtocolError;
+        event->code = 0;
+        ending = "  検査プロセスの応答が壊れています";
+        break;
+    case SessionEnd::NotStarted:
+        event->outcome = ProbeOutcome::NotStarted;
+        ending = formatLine("  検査プロセスを起動できません %lu", session.code);
+        break;
     }
-    post(event.release());
+    lines.push_back(ending);
+    event->failure.push_back(ending);
 }
 
 void ProbeBatch::post(BatchEvent* event)

@@ -6,7 +6,8 @@
 #ifndef INSPECTOR_PROBE_BATCH_H
 #define INSPECTOR_PROBE_BATCH_H
 
-#include "workerProcess.h"
+#include "workerChannel.h"
+#include "workerPool.h"
 #include "workerProtocol.h"
 
 #include <windows.h>
@@ -31,8 +32,9 @@ enum class ProbeOutcome {
     Probed,         // the probe ran to its end (result.loadError tells whether the load failed)
     Faulted,        // an exception the plug-in did not handle; code: the exception code
     Exited,         // the worker's process ended; code: its exit code
-    Hung,           // nothing for the time limit
+    Hung,           // no new line for the time limit, or the file's ceiling passed
     Stopped,        // the batch was stopped
+    ProtocolError,  // the worker's answer was broken
     NotStarted,     // no worker could be started; code: the system error code
     NoExecutable,   // the executable of the file's bitness is missing; code: that bitness
     NotProbed,      // refused before any worker (a path too long); code: the load error shown
@@ -41,9 +43,12 @@ enum class ProbeOutcome {
 // A file's finished block, posted to the window (lParam of the batch's message).
 struct BatchEvent {
     size_t index = 0;                 // the file's place in the batch
+    int bitness = 0;                  // 32 or 64 as the file's header said when it was probed;
+                                      // 0: no 32- or 64-bit Windows image
     std::vector<std::string> lines;   // the block, whole
     bool hasResult = false;           // the worker sent the file's record
     ProbeResult result;
+    uint32_t leftovers = 0;           // WorkerLeftover bits of what the plug-in left behind
     ProbeOutcome outcome = ProbeOutcome::Probed;
     DWORD code = 0;                   // see ProbeOutcome
     // The block's lines that say why the file failed: its load error line and the lines that
@@ -53,7 +58,9 @@ struct BatchEvent {
 
 // How batches run; the defaults are the tool's, tests and options change them.
 struct BatchSettings {
-    DWORD timeoutMs = 10000;  // a probe that produces nothing this long is ended
+    DWORD timeoutMs = 10000;  // a probe that produces no new line this long is ended
+    DWORD ceilingMs = 0;      // a probe that takes this long in all is ended; 0: ten times
+                              // timeoutMs, at least 60 seconds
     int workers = 0;          // parallel workers; 0: one per processor
     // The executable that workers of this process's bitness run, and next to which the other
     // bitness's is looked for; empty: this process's own executable.
@@ -89,6 +96,9 @@ private:
     void serve();
     // Probes one file and posts its event.
     void probeOne(size_t index, const BatchFile& file, class WorkerSlot& slots);
+    // The file's session with a worker of `executable`: a fresh one when the slot's worker
+    // cannot take a request, and the file sent once more when a worker ended before it took it.
+    WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker);
     void post(BatchEvent* event);
 
     HWND window_;        // not owned
@@ -105,6 +115,12 @@ private:
 
 // This process's bitness: 32 or 64.
 int ownBitness();
+
+// The block of a file shown as `shown` from its worker session, and how it ended: the session's
+// lines (the file's two first lines when the worker ended before them), then, unless the worker
+// answered, the line that says how the file ended. Fills lines, outcome, code, the record,
+// leftovers and failure of *event.
+void describeSession(const std::string& shown, const WorkerSession& session, BatchEvent* event);
 
 // A file of a batch from its real name: the record's path and the name shown are the ANSI code
 // page's rendering of it, as best it can. A path the record cannot hold is shown as given and

@@ -2,17 +2,25 @@
 #include "probeWorker.h"
 
 #include "probe.h"
+#include "rpHandle.h"
 #include "rpStrings.h"
 #include "workerProtocol.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
-HANDLE windowPipe = INVALID_HANDLE_VALUE;  // owned: the connection to the window
+HANDLE windowPipe = nullptr;        // not owned: runProbeWorker's connection, for the fault filter
+volatile LONG currentSequence = 0;  // the request being served, else the last one answered
+// The fault path's message: written without the heap, which may be what the plug-in broke.
+char replyBuffer[MessageHeaderSize + RecordPayloadMax];
 
 // Writes the whole buffer to the window; false when the window has gone.
 bool sendBytes(const char* data, size_t size)
@@ -27,130 +35,169 @@ bool sendBytes(const char* data, size_t size)
     return true;
 }
 
-// Message encoding into a fixed buffer, without the heap: the fault path runs when the heap may
-// be what the plug-in broke.
-template <size_t Capacity>
-class FixedMessage {
-public:
-    explicit FixedMessage(WorkerMessage kind) { reset(kind); }
-    void reset(WorkerMessage kind)
-    {
-        buffer_[0] = static_cast<char>(kind);
-        size_ = 5;
-        overflow_ = false;
-    }
-    void putInt(uint32_t value)
-    {
-        if (size_ + 4 > sizeof buffer_) {
-            overflow_ = true;
-            return;
-        }
-        for (int i = 0; i < 4; ++i)
-            buffer_[size_++] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-    void putBytes(const char* text, size_t length)
-    {
-        if (size_ + length > sizeof buffer_) {
-            overflow_ = true;
-            return;
-        }
-        std::memcpy(buffer_ + size_, text, length);
-        size_ += length;
-    }
-    void putText(const char* text)
-    {
-        size_t length = strnlen(text, ProbeTextSize + MenuPoolSize);
-        putInt(static_cast<uint32_t>(length));
-        putBytes(text, length);
-    }
-    bool send()
-    {
-        return !overflow_ && finish() && sendBytes(buffer_, size_);
-    }
-    // Copies the whole message into dst; its size, or 0 when it does not fit.
-    LONG copyTo(char* dst, size_t room)
-    {
-        if (overflow_ || !finish() || size_ > room)
-            return 0;
-        std::memcpy(dst, buffer_, size_);
-        return static_cast<LONG>(size_);
-    }
-
-private:
-    // Writes the payload's length into the header.
-    bool finish()
-    {
-        uint32_t length = static_cast<uint32_t>(size_ - 5);
-        for (int i = 0; i < 4; ++i)
-            buffer_[1 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
-        return true;
-    }
-
-    char buffer_[Capacity];
-    size_t size_;
-    bool overflow_;
-};
-
-// The largest message: the record with a name, a full string pool and a full extension pool.
-constexpr size_t RecordCapacity = 5 + 8 * 4 + ProbeTextSize + MenuMax * 8 + 2 * MenuPoolSize;
-
-
-// The record as the probe left it into a message: a Record, or after a fault the Fault message
-// with the exception's code first (the record may then be partly filled).
-template <size_t Capacity>
-void putRecord(FixedMessage<Capacity>& message, WorkerMessage kind, DWORD faultCode)
+// The probe record as it stands, with what the probe did not answer as zero or empty (the
+// record keeps an earlier file's values there).
+RecordFields currentRecord()
 {
-    message.reset(kind);
-    if (kind == WorkerMessage::Fault)
-        message.putInt(faultCode);
-    message.putInt(aid);
-    message.putInt(pid);
-    message.putInt(static_cast<uint32_t>(ptype));
-    message.putInt(static_cast<uint32_t>(probeAnswers));
-    message.putInt(static_cast<uint32_t>(probeLoadError));
-    message.putText(pname);
-    int count = nmenu >= 0 && nmenu <= MenuMax ? nmenu : 0;
-    message.putInt(static_cast<uint32_t>(count));
-    for (int i = 0; i < count; ++i) {
-        message.putText(menu[i]);
-        message.putText(menuExt[i] ? menuExt[i] : "");
+    RecordFields fields;
+    fields.answers = probeAnswers;
+    fields.loadError = probeLoadError;
+    if (probeAnswers & ProbeAnsweredIds) {
+        fields.aid = aid;
+        fields.pid = pid;
     }
+    if (probeAnswers & ProbeAnsweredName)
+        fields.name = pname;
+    if (probeAnswers & ProbeAnsweredType)
+        fields.ptype = ptype;
+    fields.count = nmenu >= 0 && nmenu <= MenuMax ? nmenu : 0;
+    fields.strings = menu;
+    fields.extensions = menuExt;
+    return fields;
 }
 
-FixedMessage<RecordCapacity> recordMessage(WorkerMessage::Record);  // large, and used on a fault
-
-bool sendRecord(WorkerMessage kind, DWORD faultCode)
+bool sendReply(WorkerMessage kind, uint32_t detail)
 {
-    putRecord(recordMessage, kind, faultCode);
-    return recordMessage.send();
+    FixedSink sink(replyBuffer, sizeof replyBuffer);
+    encodeReply(sink, kind, static_cast<uint32_t>(currentSequence), detail, currentRecord());
+    return !sink.overflow() && sendBytes(replyBuffer, sink.size());
 }
-
-// Each line goes into the block shared with the window at once, with the record as it stands,
-// so that what the plug-in answered before a fault, an end or a hang is kept.
-class SharedSink : public ProbeSink {
-public:
-    explicit SharedSink(SharedLines* shared) : shared_(shared) {}
-    void addLine(const char* line) override
-    {
-        putRecord(recordMessage, WorkerMessage::Record, 0);
-        LONG size = recordMessage.copyTo(shared_->record, sizeof shared_->record);
-        InterlockedExchange(&shared_->recordSize, size);
-        appendSharedLine(shared_, line, strnlen(line, ProbeTextSize));
-    }
-
-private:
-    SharedLines* shared_;  // not owned: the window's block, mapped into this process
-};
 
 // An exception that the plug-in did not handle: the window gets what the record holds and the
 // code, and the worker ends with that code. No error box, no debugger.
 LONG WINAPI unhandledFault(EXCEPTION_POINTERS* info)
 {
     DWORD code = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 0;
-    sendRecord(WorkerMessage::Fault, code);
+    sendReply(WorkerMessage::Fault, code);
     TerminateProcess(GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }
+
+// Each line goes into the block shared with the window at once, with the record as it stands,
+// so that what the plug-in answered before a fault, an end or a hang is kept.
+class SharedSink : public ProbeSink {
+public:
+    SharedSink(SharedLines* shared, uint32_t sequence) : shared_(shared), sequence_(sequence) {}
+    void addLine(const char* line) override
+    {
+        publishSharedRecord(shared_, sequence_, currentRecord());
+        appendSharedLine(shared_, line);
+    }
+    void libraryLoaded(HMODULE module) override { module_ = module; }
+    // The library the probe loaded; null when the load failed.
+    HMODULE module() const { return module_; }
+
+private:
+    SharedLines* shared_;  // not owned: the window's block, mapped into this process
+    uint32_t sequence_;
+    HMODULE module_ = nullptr;  // not owned; released by the probe
+};
+
+// This process's threads, by id.
+std::vector<DWORD> ownThreads()
+{
+    std::vector<DWORD> ids;
+    rpHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot)
+        return ids;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.push_back(entry.th32ThreadID);
+    }
+    return ids;
+}
+
+// Whether the thread was started by the system itself: its start address lies in ntdll (the
+// thread pool, whose workers Windows' parallel loader starts for a library's imports and keeps
+// for a while). A plug-in's own threads start in its code or its runtime.
+bool startedBySystem(HANDLE thread)
+{
+    using QueryThread = LONG(NTAPI*)(HANDLE, THREADINFOCLASS, PVOID, ULONG, PULONG);
+    static HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    static QueryThread query = ntdll ? reinterpret_cast<QueryThread>(
+                                           reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryInformationThread")))
+                                     : nullptr;
+    void* start = nullptr;
+    if (!query || query(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr) < 0)
+        return false;
+    HMODULE module = nullptr;
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(start), &module) &&
+           module == ntdll;
+}
+
+std::wstring currentDirectory()
+{
+    std::wstring directory(MAX_PATH, L'\0');
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]);
+    if (length >= directory.size()) {
+        directory.resize(length);
+        length = GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]);
+    }
+    directory.resize(length < directory.size() ? length : 0);
+    return directory;
+}
+
+// What a plug-in leaves behind in the worker: taken before the load (the threads, the current
+// directory; the worker's own fault filter is installed again), compared after the release.
+class LeftoverCheck {
+public:
+    LeftoverCheck() : threads_(ownThreads()), directory_(currentDirectory())
+    {
+        SetUnhandledExceptionFilter(unhandledFault);
+    }
+
+    // The WorkerLeftover bits of what is still there once `module` (null: none was loaded) has
+    // been released. Reinstalls the worker's filter.
+    uint32_t after(HMODULE module) const
+    {
+        uint32_t left = 0;
+        HMODULE still = nullptr;
+        if (module && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         reinterpret_cast<LPCWSTR>(module), &still))
+            left |= LeftoverModule;
+        if (newThreadsRunning())
+            left |= LeftoverThread;
+        if (SetUnhandledExceptionFilter(unhandledFault) != unhandledFault)
+            left |= LeftoverFilter;
+        if (currentDirectory() != directory_)
+            left |= LeftoverDirectory;
+        return left;
+    }
+
+private:
+    // Whether a thread started since the load still runs. A plug-in that stops its threads as it
+    // is released gets a moment for them to end.
+    bool newThreadsRunning() const
+    {
+        std::vector<rpHandle> started;
+        std::vector<HANDLE> waits;
+        for (DWORD id : ownThreads()) {
+            if (std::find(threads_.begin(), threads_.end(), id) != threads_.end())
+                continue;
+            rpHandle thread(OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
+            if (!thread || startedBySystem(thread.get()))
+                continue;
+            if (waits.size() < MAXIMUM_WAIT_OBJECTS)
+                waits.push_back(thread.get());
+            started.push_back(std::move(thread));
+        }
+        if (started.empty())
+            return false;
+        WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), TRUE, ThreadEndGraceMs);
+        for (const rpHandle& thread : started) {
+            if (WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT)
+                return true;
+        }
+        return false;
+    }
+
+    static constexpr DWORD ThreadEndGraceMs = 200;
+    std::vector<DWORD> threads_;  // the threads before the load
+    std::wstring directory_;      // the current directory before the load
+};
 
 // Reads one whole message from the window; false when the pipe closed or broke.
 bool receive(std::string& received, WorkerMessage* kind, std::string* payload)
@@ -182,33 +229,53 @@ int runProbeWorker(const std::wstring& pipeName)
     ULONG guarantee = 64 * 1024;
     SetThreadStackGuarantee(&guarantee);
 
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, sharedLinesName(pipeName).c_str());
+    rpHandle mapping(OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, sharedLinesName(pipeName).c_str()));
     if (!mapping)
         return static_cast<int>(GetLastError());
-    auto* shared = static_cast<SharedLines*>(MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
+    auto* shared = static_cast<SharedLines*>(MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
     if (!shared)
         return static_cast<int>(GetLastError());
-    windowPipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (windowPipe == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
+    // The view keeps the block; a handle to it is one more thing a plug-in could write to (Wine
+    // takes WriteFile on a mapping's handle as a write into the block).
+    mapping.reset();
+    rpHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!pipe) {
+        DWORD error = GetLastError();
+        UnmapViewOfFile(shared);
+        return static_cast<int>(error);
+    }
+    windowPipe = pipe.get();
 
     std::string received;
     WorkerMessage kind;
     std::string payload;
-    while (receive(received, &kind, &payload)) {
+    bool retiring = false;
+    while (!retiring && receive(received, &kind, &payload)) {
         ProbeRequest request;
         if (kind != WorkerMessage::Probe || !decodeRequest(payload, &request))
             break;
+        // Taken: from here on, an end of this worker is the file's.
+        InterlockedExchange(&currentSequence, static_cast<LONG>(request.sequence));
+        InterlockedExchange(&shared->taken, static_cast<LONG>(request.sequence));
         rpStrncpy(dllName, request.dllName.c_str(), sizeof dllName);
         rpStrncpy(fn, request.shown.c_str(), sizeof fn);
-        SharedSink sink(shared);
+        LeftoverCheck leftovers;
+        SharedSink sink(shared, request.sequence);
         probeDll(sink, request.path.c_str());
-        if (!sendRecord(WorkerMessage::Record, 0))
+        uint32_t left = leftovers.after(sink.module());
+        if (!sendReply(WorkerMessage::Record, left))
             break;
+        retiring = left != 0;
     }
-    CloseHandle(windowPipe);
-    windowPipe = INVALID_HANDLE_VALUE;
+    if (retiring) {
+        // What the plug-in left behind must not run on into another file or into this
+        // process's ordinary end: wait until the window ends the worker, or goes.
+        char ignored[64];
+        DWORD got = 0;
+        ReadFile(windowPipe, ignored, sizeof ignored, &got, nullptr);
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
+    windowPipe = nullptr;
     UnmapViewOfFile(shared);
-    CloseHandle(mapping);
     return 0;
 }

@@ -212,6 +212,7 @@ void probeDll(ProbeSink& list, const wchar_t* widePath, int loadError)
     }
     // The plug-in's own code runs from here on; a fault in it is the hosting process's to
     // handle (the inspector probes in worker processes).
+    list.libraryLoaded(library.handle);
     askPlugin(list, library.handle);
     library.unload();
 }

@@ -55,6 +55,9 @@ class ProbeSink {
 public:
     virtual ~ProbeSink() = default;
     virtual void addLine(const char* line) = 0;  // at most 299 bytes, NUL-terminated
+    // The library was loaded at `module`, before any of its entry points is asked; it is
+    // released before probeDll returns. A worker checks afterwards that it is gone.
+    virtual void libraryLoaded(HMODULE module) { (void)module; }
 };
 
 // The two lines that begin every file's block: the empty separator and the file line with the

@@ -104,7 +104,7 @@ bool ListedFile::failedToLoad() const
 bool ListedFile::endedAbnormally() const
 {
     return outcome == ProbeOutcome::Faulted || outcome == ProbeOutcome::Exited || outcome == ProbeOutcome::Hung ||
-           outcome == ProbeOutcome::NotStarted;
+           outcome == ProbeOutcome::NotStarted || outcome == ProbeOutcome::ProtocolError;
 }
 
 std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files)

@@ -25,7 +25,8 @@ struct ListedFile {
 
     // The load failed (the loader's error, or refused before any worker).
     bool failedToLoad() const;
-    // The probe ended abnormally: a fault, the worker's end, no answer, or no worker at all.
+    // The probe ended abnormally: a fault, the worker's end, no answer, a broken answer, or no
+    // worker at all.
     bool endedAbnormally() const;
 };
 

@@ -300,6 +300,30 @@ TEST_F(InspectorProcess, ProbesAFileByItsRealUnicodeName)
     closeAndExpectExitCode0();
 }
 
+// A plug-in that pins itself holds its file in no process once its block is shown: the author
+// rebuilds it at once, and a drop of the new file shows the new answers.
+TEST_F(InspectorProcess, APinnedPluginsFileCanBeRebuiltAsSoonAsItsBlockIsShown)
+{
+    testsupport::TempDir temp;
+    std::string plugin = temp.file("mine.dll");
+    ASSERT_TRUE(CopyFileA(testsupport::fixturePath("plug_pin.dll").c_str(), plugin.c_str(), FALSE));
+    ASSERT_TRUE(dropFiles({wide(plugin)}));
+    std::vector<std::string> pinned =
+        blockOf("mine.dll", {"  プラグインID  00000919  00000007", "  名称= [Pinned]", "  タイプ=  Command", "  メニュー[0]= [Stay]"});
+    ASSERT_EQ(waitForLines(6), 6);
+    EXPECT_TRUE(CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), plugin.c_str(), FALSE)) << GetLastError();
+    EXPECT_EQ(copiedList(), crlfBlock(pinned));
+
+    // The drop starts a new list.
+    ASSERT_TRUE(dropFiles({wide(plugin)}));
+    std::vector<std::string> rebuilt = commandBlock;
+    rebuilt[1] = "プラグイン  mine.dll";
+    ASSERT_EQ(waitForLines(8), 8);
+    EXPECT_EQ(copiedList(), crlfBlock(rebuilt));
+    EXPECT_TRUE(DeleteFileA(plugin.c_str())) << GetLastError();
+    closeAndExpectExitCode0();
+}
+
 // ---- Bitness: a library of the other bitness goes to the sibling executable.
 
 const char* neededLine()

@@ -370,6 +370,48 @@ TEST(ListMode, AFolderThatCannotBeSearchedIsReportedAsAFailure)
     EXPECT_EQ(folder["strings"], nlohmann::json::array());
 }
 
+// A plug-in that prints, writes to its standard handles and to every file handle it finds
+// reaches neither the listing nor standard error: its worker has standard handles of its own
+// that lead nowhere, and inherits none of the inspector's.
+TEST(ListMode, APluginsOwnOutputNeverReachesTheListing)
+{
+    ListRun text = runInspector("--list plug_output.dll plug_command.dll");
+    EXPECT_EQ(text.exitCode, 0u);
+    EXPECT_EQ(text.out, testsupport::crlfBlock({"", "プラグイン  plug_output.dll", "  プラグインID  00000da7  00000007", "  名称= [Output]",
+                                                "  タイプ=  Command", "  メニュー[0]= [Print]", "", "プラグイン  plug_command.dll",
+                                                "  プラグインID  12ab34cd  00000007", "  名称= [テストコマンド]", "  タイプ=  Command",
+                                                "  メニュー[0]= [表示(&V)]", "  メニュー[1]= [Second item]", "  メニュー[2]= [三番目]"}));
+    EXPECT_EQ(text.err, "");
+
+    ListRun json = runInspector("--list --json plug_output.dll plug_command.dll");
+    EXPECT_EQ(json.exitCode, 0u);
+    EXPECT_EQ(json.out.find("PLUGIN-OUTPUT"), std::string::npos) << json.out;
+    EXPECT_EQ(json.err, "");
+    nlohmann::json files = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(files.is_discarded()) << json.out;
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["name"], "Output");
+}
+
+// The JSON keeps the bitness measured when a file was probed, even when the file is gone by the
+// time its object is written: its block waits for the slower plug-in before it, while
+// plug_deleter, probed after it by the other worker, deletes it.
+TEST(ListMode, JsonKeepsTheBitnessMeasuredWhenTheFileWasProbed)
+{
+    testsupport::TempDir temp;
+    std::string gone = temp.file("gone.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_command.dll").c_str(), gone.c_str(), FALSE));
+    SetEnvironmentVariableA("RP_TEST_DELETE", gone.c_str());
+    ListRun run = runInspector("--list --json --workers=2 plug_pump.dll \"" + gone + "\" plug_deleter.dll");
+    SetEnvironmentVariableA("RP_TEST_DELETE", nullptr);
+    EXPECT_EQ(GetFileAttributesA(gone.c_str()), INVALID_FILE_ATTRIBUTES);
+    nlohmann::json files = nlohmann::json::parse(run.out);
+    ASSERT_EQ(files.size(), 3u) << run.out;
+    EXPECT_EQ(files[1]["outcome"], "ok");
+    EXPECT_EQ(files[1]["bitness"], sizeof(void*) == 8 ? 64 : 32);
+    EXPECT_EQ(files[2]["name"], "Deleter");
+}
+
 // Started from a console without redirection, the list appears in that console as characters.
 TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
 {

@@ -2,6 +2,7 @@
 #include "listMode.h"
 
 #include "app_version.h"
+#include "fileSystem.h"
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "outputChannel.h"
@@ -227,7 +228,7 @@ int runList(const InspectorOptions& options)
 {
     std::vector<BatchFile> files;
     std::vector<BatchFolder> folders;
-    batchFilesFor(expandPaths(options.files), true, 0, &files, &folders);
+    batchFilesFor(fullPaths(options.files), true, 0, &files, &folders);
     std::vector<const FolderError*> folderErrors;  // in file order
     for (const BatchFolder& folder : folders) {
         for (const FolderError& unreadable : folder.unreadable)
@@ -336,17 +337,6 @@ bool fileAnswered(const BatchEvent& event)
     const int all = ProbeAnsweredIds | ProbeAnsweredName | ProbeAnsweredType;
     return event.outcome == ProbeOutcome::Probed && event.hasResult && event.result.loadError == 0 &&
            (event.result.answers & all) == all && event.result.ptype >= 1 && event.result.ptype <= 7;
-}
-
-std::vector<std::wstring> expandPaths(const std::vector<std::wstring>& paths)
-{
-    std::vector<std::wstring> full;
-    for (const std::wstring& path : paths) {
-        wchar_t buffer[32768];
-        DWORD length = GetFullPathNameW(path.c_str(), 32768, buffer, nullptr);
-        full.push_back(length > 0 && length < 32768 ? std::wstring(buffer, length) : path);
-    }
-    return full;
 }
 
 int runWithoutWindow(const InspectorOptions& options)

@@ -24,11 +24,6 @@ enum ListExitCode {
 // Runs --help, --version or --list as `options` ask. Returns the process's exit code.
 int runWithoutWindow(const InspectorOptions& options);
 
-// The PATH arguments as full paths, each taken against the current directory as the shell
-// would. A folder among them is probed as a folder batch of the window: every .dll file of its
-// tree, then its summary block.
-std::vector<std::wstring> expandPaths(const std::vector<std::wstring>& paths);
-
 // Whether the file's probe ran to its end with its IDs, a name and a known type.
 bool fileAnswered(const BatchEvent& event);
 

@@ -2,6 +2,7 @@
 // list's record, the two report copies and saving.
 #include "mainDialog.h"
 
+#include "fileSystem.h"
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "probe.h"
@@ -246,14 +247,7 @@ void mainDialog::probeStartupFiles()
         return;
     std::vector<std::wstring> names;
     names.swap(startupFiles);
-    // A relative name is taken against the current directory, as the shell would.
-    std::vector<std::wstring> paths;
-    for (const std::wstring& name : names) {
-        wchar_t full[32768];
-        DWORD length = GetFullPathNameW(name.c_str(), 32768, full, nullptr);
-        paths.push_back(length > 0 && length < 32768 ? std::wstring(full, length) : name);
-    }
-    probeFiles(paths, true);
+    probeFiles(fullPaths(names), true);
 }
 
 void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandFolders)

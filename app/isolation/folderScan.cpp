@@ -1,27 +1,14 @@
 // The folder walk behind a folder batch.
 #include "folderScan.h"
 
+#include "fileSystem.h"
 #include "rpFind.h"
 
 #include <algorithm>
 #include <iterator>
 #include <set>
-#include <tuple>
 
 namespace {
-
-// The form of path that the system searches whatever its length ("\\?\C:\..." and
-// "\\?\UNC\server\share\..."); a path already in that form, or a relative one, stays.
-std::wstring extendedPath(const std::wstring& path)
-{
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    if (path.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return path;
-}
 
 bool hasDllExtension(const std::wstring& name)
 {
@@ -101,29 +88,4 @@ bool isFolder(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(extendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FileIdentity::operator<(const FileIdentity& other) const
-{
-    return std::tie(volume, indexHigh, indexLow) < std::tie(other.volume, other.indexHigh, other.indexLow);
-}
-
-bool FileIdentity::operator==(const FileIdentity& other) const
-{
-    return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-}
-
-bool fileIdentity(const std::wstring& path, FileIdentity* identity)
-{
-    // Attributes only, shared every way: any file or folder can be identified, in use or not.
-    HANDLE handle = CreateFileW(extendedPath(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION information = {};
-    bool known = GetFileInformationByHandle(handle, &information) &&
-                 (information.nFileIndexHigh != 0 || information.nFileIndexLow != 0);
-    CloseHandle(handle);
-    *identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-    return known;
 }

@@ -37,18 +37,4 @@ FolderContents scanFolder(const std::wstring& folder);
 // True when path names an existing directory.
 bool isFolder(const std::wstring& path);
 
-// What tells two names of one file or folder apart from two files: the volume's serial number
-// and the file index, whatever the path's spelling, links or case.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    bool operator<(const FileIdentity& other) const;
-    bool operator==(const FileIdentity& other) const;
-};
-
-// The identity of the file or folder at path; false when it cannot be opened or the system
-// gives none (a file system without file indexes).
-bool fileIdentity(const std::wstring& path, FileIdentity* identity);
-
 #endif

@@ -1,6 +1,7 @@
 // Parallel, isolated probing of a batch of files.
 #include "probeBatch.h"
 
+#include "fileSystem.h"
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "peImage.h"
@@ -39,12 +40,6 @@ std::wstring folderOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-bool fileExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The line of a file that ran out of time while a window of its worker was visible, with the
 // window's title (control characters as blanks) cut at a whole character so the line fits.
 std::string hungWithWindowLine(const std::string& title)
@@ -75,10 +70,6 @@ int ownBitness()
 {
     return sizeof(void*) == 8 ? 64 : 32;
 }
-
-namespace {
-
-}  // namespace
 
 BatchFile batchFileFor(const std::wstring& path)
 {

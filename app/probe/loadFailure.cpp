@@ -1,6 +1,7 @@
 // Explaining a failed load from the image tables and the loader's search.
 #include "loadFailure.h"
 
+#include "fileSystem.h"
 #include "lineFormat.h"
 #include "peImage.h"
 #include "textCodec.h"
@@ -63,12 +64,6 @@ bool isApiSet(const std::string& name)
 {
     const std::wstring low = lower(toWide(name));
     return low.rfind(L"api-ms-win-", 0) == 0 || low.rfind(L"ext-ms-", 0) == 0;
-}
-
-bool fileExists(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::wstring joined(const std::wstring& folder, const std::wstring& name)
@@ -319,8 +314,8 @@ private:
     std::map<std::wstring, std::wstring> met_;
     std::set<std::wstring> reportedMissing_;
     std::set<std::string> reportedFunctions_;
-    std::set<PeImage::FileIdentity> visited_;  // the files whose tables were read
-    std::set<PeImage::FileIdentity> brokenExports_;  // reported already
+    std::set<FileIdentity> visited_;  // the files whose tables were read
+    std::set<FileIdentity> brokenExports_;  // reported already
     std::deque<Module> pending_;
     WORD rootMachine_ = 0;
 };
@@ -346,7 +341,7 @@ void ImportWalk::walk(const Module& module)
     if (!budget_.touchFile())
         return;
     PeImage image(module.path);
-    PeImage::FileIdentity identity;
+    FileIdentity identity;
     if (image.identity(&identity)) {
         if (visited_.count(identity) || !budget_.keep(EntryCost))
             return;  // the same file under another name
@@ -451,7 +446,7 @@ PeImage::ImportFault ImportWalk::readFunctions(const PeImage& image, const PeIma
             findings_.missingFunctions.add(missing);
         }
     });
-    PeImage::FileIdentity identity;
+    FileIdentity identity;
     if (exportsBroken && exporter->identity(&identity) && !brokenExports_.count(identity) && budget_.keep(EntryCost)) {
         brokenExports_.insert(identity);
         findings_.damaged.add(line("  エクスポート表が壊れています: %s", name.c_str()));

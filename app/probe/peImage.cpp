@@ -115,15 +115,6 @@ bool PeImage::Budget::keep(size_t bytes)
     return true;
 }
 
-bool PeImage::FileIdentity::operator<(const FileIdentity& other) const
-{
-    if (volume != other.volume)
-        return volume < other.volume;
-    if (indexHigh != other.indexHigh)
-        return indexHigh < other.indexHigh;
-    return indexLow < other.indexLow;
-}
-
 // ---- Opening
 
 PeImage::PeImage(const std::wstring& path)
@@ -134,13 +125,7 @@ PeImage::PeImage(const std::wstring& path)
         error_ = GetLastError();
         return;
     }
-    BY_HANDLE_FILE_INFORMATION information = {};
-    if (GetFileInformationByHandle(file_, &information)) {
-        hasIdentity_ = true;
-        identity_.volume = information.dwVolumeSerialNumber;
-        identity_.indexHigh = information.nFileIndexHigh;
-        identity_.indexLow = information.nFileIndexLow;
-    }
+    hasIdentity_ = fileIdentity(file_, &identity_);
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file_, &size)) {
         error_ = GetLastError();

@@ -12,6 +12,8 @@
 #ifndef INSPECTOR_PE_IMAGE_H
 #define INSPECTOR_PE_IMAGE_H
 
+#include "fileSystem.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -53,14 +55,6 @@ public:
         DWORD filesLeft_;
         size_t keepLeft_;
         Limit exhaustedBy_ = Limit::None;
-    };
-
-    // The file as the file system knows it, whatever path text named it.
-    struct FileIdentity {
-        DWORD volume = 0;
-        DWORD indexHigh = 0;
-        DWORD indexLow = 0;
-        bool operator<(const FileIdentity& other) const;
     };
 
     // A header value that the loader refuses.

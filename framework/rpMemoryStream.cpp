@@ -274,6 +274,14 @@ int rpMemoryStream::writeStream(const void* src, int n, int* got)
     return lastError = 0;
 }
 
+int rpMemoryStream::putText(const unsigned char* s, size_t n)
+{
+    // Near the largest position, byte by byte, so that the bytes that fit are still written.
+    if (n > static_cast<size_t>(INT_MAX - pos))
+        return rpStream::putText(s, n);
+    return write(s, static_cast<int>(n), nullptr);
+}
+
 int rpMemoryStream::seek(int offset, int origin)
 {
     if (openMode == 0) {

@@ -63,6 +63,11 @@ public:
     Page* lastPage;       // not owned: the end of the chain
     Page* curPage;        // not owned: the page found by the last checkPage
 
+protected:
+    // A text in one write: a write stores what fits before a failure, so the bytes, position
+    // and error are those of one write per byte, at a fraction of the cost.
+    int putText(const unsigned char* s, size_t n) override;
+
 private:
     // Page offset at which curPage starts. Pages never move or shrink, so a lookup at or past
     // it resumes there instead of walking the chain from the first page: sequential reading

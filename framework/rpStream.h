@@ -112,6 +112,8 @@ protected:
     virtual int putText(const unsigned char* s, size_t n);
 
 private:
+    // newlineCode as putj writes it (its high byte unless 0, then its low byte), as text.
+    int putLineEnd();
     int formatv(bool newline, const char* fmt, va_list args);
 };
 

@@ -1,8 +1,12 @@
 // The benchmark: times the framework's streams and strings and the inspector's probe, report
-// copy and start-up against plain baselines measured in the same run, and prints one ratio per
-// measurement (ours / baseline, the median of several runs each). Each pair also checks that
-// both sides produced the same result, so a fast but wrong path cannot pass unnoticed.
-// Usage: bench.exe [streams] [probe] [report] [startup]   (no argument: every section)
+// copy and start-up against plain baselines measured in the same run, and prints a table with
+// each side's minimum, median and maximum and the ratio of ours to the baseline (benchTable.h).
+// To add a row, give BenchTable::compare the two sides and the check that their results are
+// the same; work that needs a fresh window or process per run times its own pairs (see the
+// cold batch and the start-up rows).
+// Usage: bench.exe [--runs=N] [streams] [probe] [report] [startup]   (no section: every one;
+// N: timed runs of each side, at least the default 15)
+#include "benchTable.h"
 #include "rpJString.h"
 #include "rpMemoryStream.h"
 
@@ -11,8 +15,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,52 +35,9 @@ void dbout(const char*, ...)
 
 namespace {
 
-// One row of the table.
-struct Row {
-    std::string name;
-    double ours;      // milliseconds, median
-    double baseline;  // milliseconds, median
-    std::string note; // empty, or why the row is not comparable
-};
+const int DefaultRuns = 15;
 
-std::vector<Row> rows;
-
-double nowMs()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Median duration of `runs` calls of body; setup (untimed) runs before each call.
-double medianMs(int runs, const std::function<void()>& setup, const std::function<void()>& body)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        if (setup)
-            setup();
-        double start = nowMs();
-        body();
-        times.push_back(nowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-void addRow(const std::string& name, double ours, double baseline, bool same)
-{
-    rows.push_back({name, ours, baseline, same ? "" : "RESULTS DIFFER"});
-}
-
-void addSkipped(const std::string& name, const std::string& why)
-{
-    rows.push_back({name, 0, 0, why});
-}
+BenchTable* table = nullptr;  // not owned: main's
 
 std::string binDir()
 {
@@ -92,7 +55,6 @@ bool fileExists(const std::string& path)
 // ---------------------------------------------------------------------------------------------
 // Streams and strings
 
-const int StreamRuns = 7;
 const int MegaByte = 1 << 20;
 
 // Sixteen list-like lines of mixed ASCII and Shift-JIS text, about 40 to 70 bytes each.
@@ -141,76 +103,83 @@ int splitLines(const std::string& text, size_t& bytes)
 void benchStreams()
 {
     const std::vector<std::string>& lines = sampleLines();
-
-    // putsln of 1 MB.
     rpMemoryStream stream;
     std::string text;
-    double ours = medianMs(StreamRuns, [&] { stream.releaseHeap(); }, [&] {
-        stream.wopen();
-        for (size_t i = 0; stream.size() < MegaByte; ++i)
-            stream.putsln(lines[i % lines.size()].c_str());
-        stream.close();
-    });
-    double base = medianMs(StreamRuns, [&] { std::string().swap(text); }, [&] {
-        for (size_t i = 0; text.size() < static_cast<size_t>(MegaByte); ++i) {
-            text += lines[i % lines.size()];
-            text += "\r\n";
-        }
-    });
-    std::string* written = stream.getString();
-    addRow("stream putsln 1 MB", ours, base, *written == text);
-    delete written;
+    auto sameContent = [&] {
+        std::unique_ptr<std::string> ours(stream.getString());
+        return *ours == text;
+    };
+
+    // putsln of 1 MB. Each run starts from no storage on both sides: the stream's pages and the
+    // string's growth are part of the job.
+    Side ours = {[&] {
+                     stream.wopen();
+                     for (size_t i = 0; stream.size() < MegaByte; ++i)
+                         stream.putsln(lines[i % lines.size()].c_str());
+                     stream.close();
+                 },
+                 [&] { stream.releaseHeap(); }, nullptr};
+    Side baseline = {[&] {
+                         for (size_t i = 0; text.size() < static_cast<size_t>(MegaByte); ++i) {
+                             text += lines[i % lines.size()];
+                             text += "\r\n";
+                         }
+                     },
+                     [&] { std::string().swap(text); }, nullptr};
+    table->compare("stream putsln 1 MB", ours, baseline, sameContent, ratioAtMost(2, "<=2"));
 
     // formatln of 1 MB.
-    ours = medianMs(StreamRuns, [&] { stream.releaseHeap(); }, [&] {
+    ours.run = [&] {
         stream.wopen();
         for (int i = 0; stream.size() < MegaByte; ++i)
             stream.formatln("%5d %s %d", i, lines[i % 16].c_str(), i * 7);
         stream.close();
-    });
-    base = medianMs(StreamRuns, [&] { std::string().swap(text); }, [&] {
+    };
+    baseline.run = [&] {
         char buffer[rpStream::FormatBufferSize];
         for (int i = 0; text.size() < static_cast<size_t>(MegaByte); ++i) {
             int n = std::snprintf(buffer, sizeof buffer, "%5d %s %d", i, lines[i % 16].c_str(), i * 7);
             text.append(buffer, n);
             text += "\r\n";
         }
-    });
-    written = stream.getString();
-    addRow("stream formatln 1 MB", ours, base, *written == text);
-    delete written;
+    };
+    table->compare("stream formatln 1 MB", ours, baseline, sameContent, ratioAtMost(2, "<=2"));
 
-    // gets of the formatted megabyte, line by line into a 1,000-byte buffer.
+    // gets of the formatted megabyte, line by line into a 1,000-byte buffer, against splitting
+    // the string.
     int ourLines = 0, baseLines = 0;
     size_t ourBytes = 0, baseBytes = 0;
-    ours = medianMs(StreamRuns, nullptr, [&] {
-        unsigned char line[1000];
-        ourLines = 0;
-        ourBytes = 0;
-        stream.ropen();
-        while (!stream.eof()) {
-            stream.gets(line, sizeof line);
-            ourBytes += std::strlen(reinterpret_cast<char*>(line));
-            ++ourLines;
-        }
-        stream.close();
-    });
-    base = medianMs(StreamRuns, nullptr, [&] { baseLines = splitLines(text, baseBytes); });
-    addRow("stream gets 1 MB", ours, base, ourLines == baseLines && ourBytes == baseBytes);
+    ours = {[&] {
+                unsigned char line[1000];
+                ourLines = 0;
+                ourBytes = 0;
+                stream.ropen();
+                while (!stream.eof()) {
+                    stream.gets(line, sizeof line);
+                    ourBytes += std::strlen(reinterpret_cast<char*>(line));
+                    ++ourLines;
+                }
+                stream.close();
+            },
+            nullptr, nullptr};
+    baseline = {[&] { baseLines = splitLines(text, baseBytes); }, nullptr, nullptr};
+    table->compare("stream gets 1 MB", ours, baseline,
+                   [&] { return ourLines == baseLines && ourBytes == baseBytes; });
 
     // read of the whole megabyte at once, as the report copy reads its text back.
     std::vector<char> out(text.size());
-    int got = 0;
-    ours = medianMs(StreamRuns, nullptr, [&] {
-        stream.ropen();
-        stream.read(out.data(), static_cast<int>(out.size()), &got);
-        stream.close();
-    });
     std::vector<char> baseOut(text.size());
-    base = medianMs(StreamRuns, nullptr,
-                    [&] { std::memcpy(baseOut.data(), text.data(), text.size()); });
-    addRow("stream read 1 MB", ours, base,
-           got == static_cast<int>(text.size()) && std::memcmp(out.data(), text.data(), text.size()) == 0);
+    int got = 0;
+    ours = {[&] {
+                stream.ropen();
+                stream.read(out.data(), static_cast<int>(out.size()), &got);
+                stream.close();
+            },
+            nullptr, nullptr};
+    baseline = {[&] { std::memcpy(baseOut.data(), text.data(), text.size()); }, nullptr, nullptr};
+    table->compare("stream read 1 MB", ours, baseline, [&] {
+        return got == static_cast<int>(text.size()) && out == baseOut;
+    });
 }
 
 // Appends the codes of a byte string under the same lead-byte rule as rpJString.
@@ -247,23 +216,31 @@ char16_t upper16(char16_t c)
     return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
 
+// Case-blind equality of UTF-16 codes, as jupper folds them.
+bool equalFolded(char16_t a, char16_t b)
+{
+    return upper16(a) == upper16(b);
+}
+
 void benchJString()
 {
     const std::vector<std::string>& lines = sampleLines();
     const int Pieces = 2000;  // about 80,000 characters
 
     // Building by appending byte strings.
-    rpJString* built = nullptr;
+    std::unique_ptr<rpJString> built;
     std::u16string builtU;
-    double ours = medianMs(StreamRuns, [&] { delete built; built = new rpJString; }, [&] {
-        for (int i = 0; i < Pieces; ++i)
-            built->append(lines[i % 16].c_str());
-    });
-    double base = medianMs(StreamRuns, [&] { std::u16string().swap(builtU); }, [&] {
-        for (int i = 0; i < Pieces; ++i)
-            appendCodes(builtU, lines[i % 16]);
-    });
-    addRow("jstring append 2000 lines", ours, base, sameText(*built, builtU));
+    Side ours = {[&] {
+                     for (int i = 0; i < Pieces; ++i)
+                         built->append(lines[i % 16].c_str());
+                 },
+                 [&] { built.reset(new rpJString); }, nullptr};
+    Side baseline = {[&] {
+                         for (int i = 0; i < Pieces; ++i)
+                             appendCodes(builtU, lines[i % 16]);
+                     },
+                     [&] { std::u16string().swap(builtU); }, nullptr};
+    table->compare("jstring append 2000 lines", ours, baseline, [&] { return sameText(*built, builtU); });
 
     // Inserting and erasing in the middle.
     rpJString edited;
@@ -271,19 +248,25 @@ void benchJString()
     rpJString piece;
     piece.storeString(lines[3].c_str());
     std::u16string pieceU = codesOf(lines[3]);
-    ours = medianMs(StreamRuns, [&] { edited.count = 0; edited.append(built); }, [&] {
-        for (int i = 0; i < 500; ++i) {
-            edited.insert(edited.count / 2, &piece, 0, -1);
-            edited.erase(edited.count / 3, piece.count / 2);
-        }
-    });
-    base = medianMs(StreamRuns, [&] { editedU = builtU; }, [&] {
-        for (int i = 0; i < 500; ++i) {
-            editedU.insert(editedU.size() / 2, pieceU);
-            editedU.erase(editedU.size() / 3, pieceU.size() / 2);
-        }
-    });
-    addRow("jstring insert/erase x500", ours, base, sameText(edited, editedU));
+    ours = {[&] {
+                for (int i = 0; i < 500; ++i) {
+                    edited.insert(edited.count / 2, &piece, 0, -1);
+                    edited.erase(edited.count / 3, piece.count / 2);
+                }
+            },
+            [&] {
+                edited.count = 0;
+                edited.append(built.get());
+            },
+            nullptr};
+    baseline = {[&] {
+                    for (int i = 0; i < 500; ++i) {
+                        editedU.insert(editedU.size() / 2, pieceU);
+                        editedU.erase(editedU.size() / 3, pieceU.size() / 2);
+                    }
+                },
+                [&] { editedU = builtU; }, nullptr};
+    table->compare("jstring insert/erase x500", ours, baseline, [&] { return sameText(edited, editedU); });
 
     // Searching: a character and a pattern near the end, exact and ignoring case.
     rpJString pattern;
@@ -294,50 +277,54 @@ void benchJString()
     built->append(&tail);
     builtU += codesOf("メニュー項目 IMPORT!");
     int ourHits = 0, baseHits = 0;
-    ours = medianMs(StreamRuns, nullptr, [&] {
-        ourHits = 0;
-        for (int i = 0; i < 20; ++i) {
-            ourHits += built->find('!', 0, -1, false);
-            ourHits += built->find(0, -1, &pattern, 0, -1, true);
-            ourHits += built->find(0, -1, &pattern, 0, 6, false);
-        }
-    });
-    base = medianMs(StreamRuns, nullptr, [&] {
-        baseHits = 0;
-        for (int i = 0; i < 20; ++i) {
-            baseHits += static_cast<int>(builtU.find(u'!'));
-            auto found = std::search(builtU.begin(), builtU.end(), patternU.begin(), patternU.end(),
-                                     [](char16_t a, char16_t b) { return upper16(a) == upper16(b); });
-            baseHits += static_cast<int>(found - builtU.begin());
-            baseHits += static_cast<int>(builtU.find(patternU.substr(0, 6)));
-        }
-    });
-    addRow("jstring find x60", ours, base, ourHits == baseHits);
+    ours = {[&] {
+                ourHits = 0;
+                for (int i = 0; i < 20; ++i) {
+                    ourHits += built->find('!', 0, -1, false);
+                    ourHits += built->find(0, -1, &pattern, 0, -1, true);
+                    ourHits += built->find(0, -1, &pattern, 0, 6, false);
+                }
+            },
+            nullptr, nullptr};
+    baseline = {[&] {
+                    baseHits = 0;
+                    for (int i = 0; i < 20; ++i) {
+                        baseHits += static_cast<int>(builtU.find(u'!'));
+                        auto found = std::search(builtU.begin(), builtU.end(), patternU.begin(), patternU.end(),
+                                                 equalFolded);
+                        baseHits += static_cast<int>(found - builtU.begin());
+                        baseHits += static_cast<int>(builtU.find(patternU.substr(0, 6)));
+                    }
+                },
+                nullptr, nullptr};
+    table->compare("jstring find x60", ours, baseline, [&] { return ourHits == baseHits; });
 
     // Comparing two long equal strings, exact and ignoring case.
     rpJString copy;
-    copy.append(built);
+    copy.append(built.get());
     copy.toLower();
     std::u16string copyU = builtU;
     for (char16_t& c : copyU)
         c = static_cast<char16_t>(jlower(c));
     int ourOrder = 0, baseOrder = 0;
-    ours = medianMs(StreamRuns, nullptr, [&] {
-        ourOrder = 0;
-        for (int i = 0; i < 20; ++i)
-            ourOrder += (built->comp(0, -1, &copy, 0, -1, true) == 0) + (built->comp(0, -1, &copy, 0, -1, false) < 0);
-    });
-    base = medianMs(StreamRuns, nullptr, [&] {
-        baseOrder = 0;
-        for (int i = 0; i < 20; ++i) {
-            bool equalFolded = builtU.size() == copyU.size() &&
-                               std::equal(builtU.begin(), builtU.end(), copyU.begin(),
-                                          [](char16_t a, char16_t b) { return upper16(a) == upper16(b); });
-            baseOrder += equalFolded + (builtU.compare(copyU) < 0);
-        }
-    });
-    addRow("jstring comp x40", ours, base, ourOrder == baseOrder);
-    delete built;
+    ours = {[&] {
+                ourOrder = 0;
+                for (int i = 0; i < 20; ++i) {
+                    ourOrder += (built->comp(0, -1, &copy, 0, -1, true) == 0) +
+                                (built->comp(0, -1, &copy, 0, -1, false) < 0);
+                }
+            },
+            nullptr, nullptr};
+    baseline = {[&] {
+                    baseOrder = 0;
+                    for (int i = 0; i < 20; ++i) {
+                        bool equal = builtU.size() == copyU.size() &&
+                                     std::equal(builtU.begin(), builtU.end(), copyU.begin(), equalFolded);
+                        baseOrder += equal + (builtU.compare(copyU) < 0);
+                    }
+                },
+                nullptr, nullptr};
+    table->compare("jstring comp x40", ours, baseline, [&] { return ourOrder == baseOrder; });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -351,7 +338,6 @@ const char* const ProbeFixtures[] = {
     "plug_noname.dll",  "plug_type8.dll",  "plug_nullstr.dll",    "plug_oversized.dll",
 };
 const int ProbeRounds = 25;  // rounds over the fixtures: 200 probes per measurement
-const int ProbeRuns = 3;
 
 std::wstring wide(const std::string& text)
 {
@@ -490,24 +476,15 @@ bool waitForBatch(mainDialog& dialog)
     return true;
 }
 
-// Batches of `files` through the real main dialog, its workers being the inspector of this
-// build: the time of the first batch (which starts the workers), the median of the batches
-// after it (whose workers are kept from the first), and the list's line count.
-bool timeBatch(const std::vector<std::wstring>& files, DWORD timeoutMs, double* first, double* ms, int* lines)
+// One batch of `files` through the dialog, waited for: the list's line count, or -1 when the
+// batch did not finish.
+int runBatch(mainDialog& dialog, HWND list, const std::vector<std::wstring>& files)
 {
-    bool finished = true;
-    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
-        dialog.batchSettings.timeoutMs = timeoutMs;
-        auto batch = [&] {
-            dialog.probeFiles(files);
-            finished = waitForBatch(dialog) && finished;
-            UpdateWindow(list);
-            *lines = listCount(list);
-        };
-        *first = medianMs(1, nullptr, batch);
-        *ms = medianMs(ProbeRuns, nullptr, batch);
-    });
-    return ran && finished;
+    dialog.probeFiles(files);
+    if (!waitForBatch(dialog))
+        return -1;
+    UpdateWindow(list);
+    return listCount(list);
 }
 
 void benchProbe()
@@ -515,7 +492,14 @@ void benchProbe()
     std::string dir = binDir();
     for (const char* name : ProbeFixtures) {
         if (!fileExists(dir + name)) {
-            addSkipped("probe", std::string("fixture missing: ") + name);
+            table->skip("probe", std::string("fixture missing: ") + name);
+            return;
+        }
+    }
+    const char* const bad[] = {"plug_fault_id.dll", "plug_exit.dll", "plug_fault_enum.dll", "plug_hang.dll"};
+    for (const char* name : bad) {
+        if (!fileExists(dir + name)) {
+            table->skip("probe", std::string("fixture missing: ") + name);
             return;
         }
     }
@@ -525,54 +509,88 @@ void benchProbe()
         for (const char* name : ProbeFixtures)
             files.push_back(wide(dir + name));
     }
-    int ourLines = 0;
-    double ours = 0;
-    double cold = 0;
-    if (!timeBatch(files, 10000, &cold, &ours, &ourLines)) {
-        addSkipped("probe", "the main dialog or its batch did not finish");
-        return;
-    }
+    const int count = static_cast<int>(files.size());
     int baseLines = 0;
     size_t textBytes = 0;
-    double base = medianMs(ProbeRuns, nullptr, [&] {
-        baseLines = 0;
-        for (int round = 0; round < ProbeRounds; ++round) {
-            for (const char* name : ProbeFixtures)
-                baseLines += bareProbe((dir + name).c_str(), textBytes);
-        }
-    });
+    Side bareLoop = {[&] {
+                         baseLines = 0;
+                         for (int round = 0; round < ProbeRounds; ++round) {
+                             for (const char* name : ProbeFixtures)
+                                 baseLines += bareProbe((dir + name).c_str(), textBytes);
+                         }
+                     },
+                     nullptr, nullptr};
     char label[64];
-    std::snprintf(label, sizeof label, "probe x%d (isolated batch)", static_cast<int>(files.size()));
-    addRow(label, ours, base, ourLines == baseLines);
-    std::snprintf(label, sizeof label, "probe x%d (first, cold)", static_cast<int>(files.size()));
-    rows.push_back({label, cold, base, "workers start with it"});
 
-    // The same batch with a faulting, an exiting, an overflowing and a hanging plug-in in it
-    // (limit one second), each replacing a well-behaved file: against the same baseline.
-    const char* const bad[] = {"plug_fault_id.dll", "plug_exit.dll", "plug_fault_enum.dll", "plug_hang.dll"};
-    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
-        if (!fileExists(dir + bad[i])) {
-            addSkipped("probe with bad plug-ins", std::string("fixture missing: ") + bad[i]);
-            return;
-        }
-        files[(i + 1) * files.size() / 5] = wide(dir + bad[i]);
-    }
-    double mixed = 0;
-    double mixedFirst = 0;
-    int mixedLines = 0;
-    if (!timeBatch(files, 1000, &mixedFirst, &mixed, &mixedLines)) {
-        addSkipped("probe with bad plug-ins", "the batch did not finish");
+    // The window's batch against the bare loop; the workers are the ones the untimed first
+    // batch started.
+    int ourLines = 0;
+    bool finished = true;
+    std::snprintf(label, sizeof label, "probe x%d (isolated batch)", count);
+    bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
+        Side batch = {[&] { ourLines = runBatch(dialog, list, files); }, nullptr,
+                      [&] { finished = finished && ourLines >= 0; }};
+        Row& row = table->compare(label, batch, bareLoop, [&] { return ourLines == baseLines; },
+                                  ratioAtMost(1.0, "<=1"));
+        if (!finished)
+            row.note = "a batch did not finish";
+    });
+    if (!ran) {
+        table->skip(label, "the main dialog did not run");
         return;
     }
-    std::snprintf(label, sizeof label, "probe x%d, 4 bad (1 s limit)", static_cast<int>(files.size()));
-    rows.push_back({label, mixed, base, "baseline: the 200 good files"});
+
+    // The first batch of a window, which starts the workers, against the next one: a new
+    // window for each pair, the first pair untimed.
+    std::snprintf(label, sizeof label, "probe x%d (first, cold)", count);
+    Row& cold = table->add(label, ratioAtMost(1.2, "<=1.2"));
+    cold.note = "baseline: the next batch, warm";
+    for (int i = 0; i <= table->runs(); ++i) {
+        withMainDialog([&](mainDialog& dialog, HWND list) {
+            double start = nowMs();
+            int coldLines = runBatch(dialog, list, files);
+            double coldMs = nowMs() - start;
+            start = nowMs();
+            int warmLines = runBatch(dialog, list, files);
+            double warmMs = nowMs() - start;
+            cold.differ = cold.differ || coldLines != baseLines || warmLines != baseLines;
+            if (i > 0) {
+                cold.ours.add(coldMs);
+                cold.baseline.add(warmMs);
+            }
+        });
+    }
+
+    // The same batch with a faulting, an exiting, an overflowing and a hanging plug-in in it
+    // (limit one second), each replacing a well-behaved file, against the good batch in the
+    // same window. Every run of it must show the same number of lines.
+    std::vector<std::wstring> mixed = files;
+    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i)
+        mixed[(i + 1) * mixed.size() / 5] = wide(dir + bad[i]);
+    int mixedLines = 0, firstMixedLines = -1, goodLines = 0;
+    bool steady = true;
+    std::snprintf(label, sizeof label, "probe x%d, 4 bad (1 s limit)", count);
+    ran = withMainDialog([&](mainDialog& dialog, HWND list) {
+        dialog.batchSettings.timeoutMs = 1000;
+        Side withBad = {[&] { mixedLines = runBatch(dialog, list, mixed); }, nullptr, [&] {
+                            if (firstMixedLines < 0)
+                                firstMixedLines = mixedLines;
+                            steady = steady && mixedLines > 0 && mixedLines == firstMixedLines;
+                        }};
+        Side good = {[&] { goodLines = runBatch(dialog, list, files); }, nullptr,
+                     [&] { steady = steady && goodLines == baseLines; }};
+        Goal goal = {"<=1s+1.3x", [](double ours, double good) { return ours <= 1000 + 1.3 * good; }};
+        Row& row = table->compare(label, withBad, good, [&] { return steady; }, goal);
+        row.note = "baseline: the good batch";
+    });
+    if (!ran)
+        table->skip(label, "the main dialog did not run");
 }
 
 // ---------------------------------------------------------------------------------------------
 // Report copy
 
 const int ReportLines = 10000;
-const int ReportRuns = 5;
 
 // The CF_TEXT on the clipboard up to its NUL, or "<none>".
 std::string clipboardText()
@@ -618,7 +636,6 @@ void rawCopy(HWND list)
 void benchReport()
 {
     const std::vector<std::string>& lines = sampleLines();
-    double ours = 0, base = 0;
     std::string ourText, baseText;
     bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
         // Filled with its redraw held: the fill is not what is measured.
@@ -631,24 +648,19 @@ void benchReport()
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list, nullptr, TRUE);
         UpdateWindow(list);
-        ours = medianMs(ReportRuns, nullptr, [&] { dialog.dataCopy(); });
-        ourText = clipboardText();
-        base = medianMs(ReportRuns, nullptr, [&] { rawCopy(list); });
-        baseText = clipboardText();
+        Side ours = {[&] { dialog.dataCopy(); }, nullptr, [&] { ourText = clipboardText(); }};
+        Side baseline = {[&] { rawCopy(list); }, nullptr, [&] { baseText = clipboardText(); }};
+        table->compare("report dataCopy 10000 lines", ours, baseline, [&] {
+            return ourText == baseText && ourText.size() > static_cast<size_t>(ReportLines) * 2;
+        }, ratioAtMost(1.2, "<=1.2"));
     });
-    if (!ran) {
-        addSkipped("report", "the main dialog did not run");
-        return;
-    }
-    addRow("report dataCopy 10000 lines", ours, base,
-           ourText == baseText && ourText.size() > static_cast<size_t>(ReportLines) * 2);
+    if (!ran)
+        table->skip("report dataCopy 10000 lines", "the main dialog did not run");
 }
 #endif
 
 // ---------------------------------------------------------------------------------------------
 // Start-up
-
-const int StartupRuns = 9;
 
 struct WindowSearch {
     DWORD processId;
@@ -709,61 +721,62 @@ void benchStartup()
     std::string dir = binDir();
     std::string inspector = dir + "..\\plugin-inspector.exe";
     std::string mini = dir + "minidialog.exe";
+    const char* name = "start-up to visible dialog";
     if (!fileExists(inspector) || !fileExists(mini)) {
-        addSkipped("start-up", "plugin-inspector.exe or minidialog.exe not built");
+        table->skip(name, "plugin-inspector.exe or minidialog.exe not built");
         return;
     }
     // Only the time to the visible dialog counts, not closing it. The two programs take turns,
-    // so drift in the machine's load affects both alike; one untimed start each comes first.
-    bool shown = true;
+    // a new process each run; one untimed start each comes first.
+    Row& row = table->add(name, ratioAtMost(1.1, "<=1.1"));
+    row.note = "baseline: a minimal dialog program";
     timeStartup(inspector);
     timeStartup(mini);
-    std::vector<double> ourTimes, baseTimes;
-    for (int i = 0; i < StartupRuns; ++i) {
-        ourTimes.push_back(timeStartup(inspector));
-        baseTimes.push_back(timeStartup(mini));
-        shown = shown && ourTimes.back() >= 0 && baseTimes.back() >= 0;
+    for (int i = 0; i < table->runs(); ++i) {
+        double ours = timeStartup(inspector);
+        double base = timeStartup(mini);
+        if (ours < 0 || base < 0) {
+            row.differ = true;  // a dialog did not appear
+            continue;
+        }
+        row.ours.add(ours);
+        row.baseline.add(base);
     }
-    std::sort(ourTimes.begin(), ourTimes.end());
-    std::sort(baseTimes.begin(), baseTimes.end());
-    double ours = ourTimes[StartupRuns / 2];
-    double base = baseTimes[StartupRuns / 2];
-    addRow("start-up to visible dialog", ours, base, shown);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Output
-
-void printTable()
-{
-    std::printf("%-30s %12s %12s %9s\n", "measurement", "ours ms", "baseline ms", "ratio");
-    for (const Row& row : rows) {
-        if (row.ours == 0 && row.baseline == 0 && !row.note.empty()) {
-            std::printf("%-30s %s\n", row.name.c_str(), row.note.c_str());
-            continue;
-        }
-        double ratio = row.baseline > 0 ? row.ours / row.baseline : 0;
-        std::printf("%-30s %12.3f %12.3f %9.2f %s\n", row.name.c_str(), row.ours, row.baseline,
-                    ratio, row.note.c_str());
-    }
-    std::fflush(stdout);
-}
+// Command line
 
 bool wanted(int argc, char** argv, const char* section)
 {
-    if (argc < 2)
-        return true;
+    bool anySection = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--", 2) == 0)
+            continue;
+        anySection = true;
         if (std::strcmp(argv[i], section) == 0)
             return true;
     }
-    return false;
+    return !anySection;
+}
+
+// --runs=N, at least the default.
+int runsWanted(int argc, char** argv)
+{
+    int runs = DefaultRuns;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--runs=", 7) == 0)
+            runs = std::max(DefaultRuns, std::atoi(argv[i] + 7));
+    }
+    return runs;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    BenchTable rows(runsWanted(argc, argv));
+    table = &rows;
     if (wanted(argc, argv, "streams")) {
         benchStreams();
         benchJString();
@@ -776,10 +789,6 @@ int main(int argc, char** argv)
 #endif
     if (wanted(argc, argv, "startup"))
         benchStartup();
-    printTable();
-    for (const Row& row : rows) {
-        if (row.note == "RESULTS DIFFER")
-            return 1;
-    }
-    return 0;
+    rows.print(stdout);
+    return rows.resultsDiffer() ? 1 : 0;
 }

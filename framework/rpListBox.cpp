@@ -70,15 +70,7 @@ int rpListBox::getSel(char* text, int size)
     const int index = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
     if (index < 0)
         return index;
-    const int length = static_cast<int>(
-        SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0));
-    if (length < 0)
-        return length;
-    std::vector<char> whole(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(whole.data()));
-    return rpStrncpy(reinterpret_cast<unsigned char*>(text),
-                     reinterpret_cast<const unsigned char*>(whole.data()), size);
+    return getText(index, text, size);
 }
 
 int rpListBox::showLast()
@@ -116,9 +108,24 @@ int rpListBox::getText(int index, char* text, int size)
     if (!text || size <= 0)
         return -1;
     text[0] = '\0';
-    if (SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0) < 0)
+    const LRESULT length = SendMessageA(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0)
         return -1;
-    return rpStrncpy(text, getText(index).c_str(), size);
+    // An item that fits, the common case, goes straight into the caller's buffer: two messages
+    // and no copy, which is what reading a whole list costs per line. LB_GETTEXTLEN may
+    // overstate the length, never understate it.
+    if (length < size) {
+        const LRESULT got =
+            SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+        if (got < 0) {
+            text[0] = '\0';
+            return -1;
+        }
+        return static_cast<int>(got);
+    }
+    std::vector<char> whole(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(hwnd, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(whole.data()));
+    return rpStrncpy(text, whole.data(), size);
 }
 
 void rpListBox::resetContent()

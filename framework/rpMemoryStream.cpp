@@ -211,17 +211,27 @@ int rpMemoryStream::readStream(void* dst, int n, int* got)
     return 0;
 }
 
+unsigned char* rpMemoryStream::placeOfPosition(int& room)
+{
+    if (pos < headSize) {
+        room = headSize - pos;
+        return data + pos;
+    }
+    int offset = offsetInCurPage();
+    if (offset < 0)
+        return nullptr;
+    room = curPage->size - offset;
+    return curPage->bytes() + offset;
+}
+
 int rpMemoryStream::store(const unsigned char* src, int n)
 {
     while (n > 0) {
-        unsigned char* dst;
-        int room;
-        if (pos < headSize) {
-            dst = data + pos;
-            room = headSize - pos;
-        } else {
-            int offset = offsetInCurPage();
-            if (offset < 0 && !checkPage(offset, true))
+        int room = 0;
+        unsigned char* dst = placeOfPosition(room);
+        if (!dst) {
+            int offset;
+            if (!checkPage(offset, true))
                 return 8;
             dst = curPage->bytes() + offset;
             room = curPage->size - offset;
@@ -272,6 +282,28 @@ int rpMemoryStream::writeStream(const void* src, int n, int* got)
     if (got)
         *got = lastWrite;
     return lastError = 0;
+}
+
+int rpMemoryStream::putText(const unsigned char* s, size_t n)
+{
+    // The common case, a line that fits where the position already has storage, is copied
+    // there at once, with what a successful write records.
+    const bool writable = openMode != 0 && openMode != 'r';
+    int room = 0;
+    unsigned char* place = writable && pos <= dataSize ? placeOfPosition(room) : nullptr;
+    if (place && n > 0 && n <= static_cast<size_t>(room)) {
+        std::memcpy(place, s, n);
+        pos += static_cast<int>(n);
+        if (pos > dataSize)
+            dataSize = pos;
+        unreadCount = 0;
+        lastWrite = static_cast<int>(n);
+        return lastError = 0;
+    }
+    // Near the largest position, byte by byte, so that the bytes that fit are still written.
+    if (n > static_cast<size_t>(INT_MAX - pos))
+        return rpStream::putText(s, n);
+    return write(s, static_cast<int>(n), nullptr);
 }
 
 int rpMemoryStream::seek(int offset, int origin)

@@ -63,6 +63,12 @@ public:
     Page* lastPage;       // not owned: the end of the chain
     Page* curPage;        // not owned: the page found by the last checkPage
 
+protected:
+    // A text in one write, copied in place when it fits the current block: a write stores what
+    // fits before a failure, so the bytes, position and error are those of one write per byte,
+    // at a fraction of the cost.
+    int putText(const unsigned char* s, size_t n) override;
+
 private:
     // Page offset at which curPage starts. Pages never move or shrink, so a lookup at or past
     // it resumes there instead of walking the chain from the first page: sequential reading
@@ -77,6 +83,9 @@ private:
     }
 
     Page* newPage();
+    // Where the position's byte is stored, with the bytes from there to the end of its block
+    // in room; null when the position has no storage yet or lies outside curPage.
+    unsigned char* placeOfPosition(int& room);
     // Copies n bytes (zeros when src is null) to the position and advances it.
     int store(const unsigned char* src, int n);
     // Copies the whole content, head block and pages in order, into out.

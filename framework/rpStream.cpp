@@ -343,6 +343,13 @@ int rpStream::putText(const unsigned char* s, size_t n)
     return 0;
 }
 
+int rpStream::putLineEnd()
+{
+    const unsigned char bytes[2] = {static_cast<unsigned char>(newlineCode >> 8),
+                                    static_cast<unsigned char>(newlineCode & 0xFF)};
+    return bytes[0] ? putText(bytes, 2) : putText(bytes + 1, 1);
+}
+
 int rpStream::puts(const char* s)
 {
     if (!s)
@@ -373,19 +380,19 @@ int rpStream::puts(const rpJString* s)
 int rpStream::putsln(const char* s)
 {
     int result = puts(s);
-    return result == 0 ? putj(newlineCode) : result;
+    return result == 0 ? putLineEnd() : result;
 }
 
 int rpStream::putsln(const rpJString* s)
 {
     int result = puts(s);
-    return result == 0 ? putj(newlineCode) : result;
+    return result == 0 ? putLineEnd() : result;
 }
 
 int rpStream::putsln(const std::string* s)
 {
     int result = puts(s);
-    return result == 0 ? putj(newlineCode) : result;
+    return result == 0 ? putLineEnd() : result;
 }
 
 int rpStream::formatv(bool newline, const char* fmt, va_list args)
@@ -412,7 +419,7 @@ int rpStream::formatv(bool newline, const char* fmt, va_list args)
     }
     int result = putText(reinterpret_cast<const unsigned char*>(buffer), len);
     if (result == 0 && newline)
-        result = putj(newlineCode);
+        result = putLineEnd();
     return result;
 }
 

@@ -1,6 +1,7 @@
 // rpStream: the abstract byte stream. It keeps position, size and open mode and builds bytes,
 // words, Shift-JIS characters, lines and formatted text on two primitives (readStream,
-// writeStream) that a concrete stream supplies. Ownership: the base owns no memory.
+// writeStream) that a concrete stream supplies; a stream may also take text in one piece
+// (putText). Ownership: the base owns no memory.
 #ifndef RP_STREAM_H
 #define RP_STREAM_H
 
@@ -103,8 +104,16 @@ public:
     int lastRead;                        // bytes delivered by the latest read
     unsigned short newlineCode;          // written by putsln/formatln: 0x0D0A, CR then LF
 
+protected:
+    // Writes the n bytes of a text for puts, putsln, format and formatln: each byte with a
+    // one-byte write of its own, so that a stream sees every byte as a write; the first failure
+    // stops the text and is returned. A concrete stream may take the text in one piece where
+    // that leaves the same bytes, position and error as the byte-by-byte writes.
+    virtual int putText(const unsigned char* s, size_t n);
+
 private:
-    int putText(const unsigned char* s, size_t n);
+    // newlineCode as putj writes it (its high byte unless 0, then its low byte), as text.
+    int putLineEnd();
     int formatv(bool newline, const char* fmt, va_list args);
 };
 

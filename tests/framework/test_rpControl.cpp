@@ -372,6 +372,31 @@ TEST_F(ControlTest, BoundedGetSelCutsAtAWholeCharacter)
     EXPECT_STREQ(text, "ab日本");
 }
 
+// An item that fits is read straight into the caller's buffer: at the exact fit nothing may be
+// written past the terminator, one byte less cuts at a whole character.
+TEST_F(ControlTest, BoundedGetTextReadsWholeItemsAndCutsAtAWholeCharacter)
+{
+    auto* list = new rpListBox(parentObject, 230, 0);
+    list->addString("ab日本");
+    list->addString("");
+    char text[8];
+    std::memset(text, 'z', sizeof text);
+    EXPECT_EQ(list->getText(0, text, 7), 6);
+    EXPECT_STREQ(text, "ab日本");
+    EXPECT_EQ(text[7], 'z');
+
+    std::memset(text, 'z', sizeof text);
+    EXPECT_EQ(list->getText(0, text, 6), 4);
+    EXPECT_STREQ(text, "ab日");
+    EXPECT_EQ(text[5], 'z');
+
+    EXPECT_EQ(list->getText(1, text, sizeof text), 0);
+    EXPECT_STREQ(text, "");
+    std::strcpy(text, "junk");
+    EXPECT_EQ(list->getText(2, text, sizeof text), -1);
+    EXPECT_STREQ(text, "");
+}
+
 TEST_F(ControlTest, ShowLastScrollsTheLastItemIntoView)
 {
     auto* list = new rpListBox(parentObject, 240, 0);

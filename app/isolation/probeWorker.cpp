@@ -93,6 +93,24 @@ private:
     HMODULE module_ = nullptr;  // not owned; released by the probe
 };
 
+// Threads of this process that are running, counted as the loader tells the executable of each
+// thread's start and end: knowing that no thread came or went costs nothing, where a list of
+// the threads (a system-wide snapshot) costs milliseconds per file.
+volatile LONG runningThreads = 1;  // the main thread, which starts before any notification
+
+void NTAPI countThreads(PVOID, DWORD reason, PVOID)
+{
+    if (reason == DLL_THREAD_ATTACH)
+        InterlockedIncrement(&runningThreads);
+    else if (reason == DLL_THREAD_DETACH)
+        InterlockedDecrement(&runningThreads);
+}
+
+LONG threadCount()
+{
+    return InterlockedCompareExchange(&runningThreads, 0, 0);
+}
+
 // This process's threads, by id.
 std::vector<DWORD> ownThreads()
 {
@@ -140,38 +158,25 @@ std::wstring currentDirectory()
     return directory;
 }
 
-// What a plug-in leaves behind in the worker: taken before the load (the threads, the current
-// directory; the worker's own fault filter is installed again), compared after the release.
-class LeftoverCheck {
+// The threads that belong to the worker itself, against which a file's new threads are told:
+// listed once (a snapshot costs milliseconds), then listed again only when the count of running
+// threads says one came since.
+class ThreadWatch {
 public:
-    LeftoverCheck() : threads_(ownThreads()), directory_(currentDirectory())
+    // Lists the worker's threads the first time.
+    void prepare()
     {
-        SetUnhandledExceptionFilter(unhandledFault);
+        if (!listed_)
+            relist();
     }
 
-    // The WorkerLeftover bits of what is still there once `module` (null: none was loaded) has
-    // been released. Reinstalls the worker's filter.
-    uint32_t after(HMODULE module) const
+    // Whether a thread started since the list still runs. A plug-in that stops its threads as
+    // it is released gets a moment for them to end. Threads the system started (see
+    // startedBySystem) are the worker's from then on.
+    bool newThreadRunning()
     {
-        uint32_t left = 0;
-        HMODULE still = nullptr;
-        if (module && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                         reinterpret_cast<LPCWSTR>(module), &still))
-            left |= LeftoverModule;
-        if (newThreadsRunning())
-            left |= LeftoverThread;
-        if (SetUnhandledExceptionFilter(unhandledFault) != unhandledFault)
-            left |= LeftoverFilter;
-        if (currentDirectory() != directory_)
-            left |= LeftoverDirectory;
-        return left;
-    }
-
-private:
-    // Whether a thread started since the load still runs. A plug-in that stops its threads as it
-    // is released gets a moment for them to end.
-    bool newThreadsRunning() const
-    {
+        if (threadCount() <= count_)
+            return false;
         std::vector<rpHandle> started;
         std::vector<HANDLE> waits;
         for (DWORD id : ownThreads()) {
@@ -184,19 +189,62 @@ private:
                 waits.push_back(thread.get());
             started.push_back(std::move(thread));
         }
-        if (started.empty())
-            return false;
-        WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), TRUE, ThreadEndGraceMs);
+        if (!waits.empty())
+            WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), TRUE, ThreadEndGraceMs);
         for (const rpHandle& thread : started) {
             if (WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT)
                 return true;
         }
+        relist();
         return false;
     }
 
+private:
+    void relist()
+    {
+        count_ = threadCount();
+        threads_ = ownThreads();
+        listed_ = true;
+    }
+
     static constexpr DWORD ThreadEndGraceMs = 200;
-    std::vector<DWORD> threads_;  // the threads before the load
-    std::wstring directory_;      // the current directory before the load
+    bool listed_ = false;
+    LONG count_ = 0;              // running threads when they were listed
+    std::vector<DWORD> threads_;  // their ids
+};
+
+ThreadWatch workerThreads;
+
+// What a plug-in leaves behind in the worker: taken before the load (the threads, the current
+// directory; the worker's own fault filter is installed again), compared after the release.
+class LeftoverCheck {
+public:
+    LeftoverCheck() : directory_(currentDirectory())
+    {
+        workerThreads.prepare();
+        SetUnhandledExceptionFilter(unhandledFault);
+    }
+
+    // The WorkerLeftover bits of what is still there once `module` (null: none was loaded) has
+    // been released. Reinstalls the worker's filter.
+    uint32_t after(HMODULE module) const
+    {
+        uint32_t left = 0;
+        HMODULE still = nullptr;
+        if (module && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         reinterpret_cast<LPCWSTR>(module), &still))
+            left |= LeftoverModule;
+        if (workerThreads.newThreadRunning())
+            left |= LeftoverThread;
+        if (SetUnhandledExceptionFilter(unhandledFault) != unhandledFault)
+            left |= LeftoverFilter;
+        if (currentDirectory() != directory_)
+            left |= LeftoverDirectory;
+        return left;
+    }
+
+private:
+    std::wstring directory_;  // the current directory before the load
 };
 
 // Reads one whole message from the window; false when the pipe closed or broke.
@@ -215,6 +263,21 @@ bool receive(std::string& received, WorkerMessage* kind, std::string* payload)
         received.append(chunk, got);
     }
 }
+
+// The loader calls the executable's thread callbacks from the table between .CRT$XLA and
+// .CRT$XLZ, which the C runtime's thread-local storage support provides.
+#if defined(_MSC_VER)
+#pragma section(".CRT$XLY", long, read)
+#ifdef _M_IX86
+#pragma comment(linker, "/INCLUDE:__tls_used")
+#else
+#pragma comment(linker, "/INCLUDE:_tls_used")
+#endif
+__declspec(allocate(".CRT$XLY"))
+#elif defined(__GNUC__)
+__attribute__((used, section(".CRT$XLY")))
+#endif
+const PIMAGE_TLS_CALLBACK threadCounter = countThreads;
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include "outputChannel.h"
 #include "probe.h"
+#include "rpStrings.h"
 #include "textCodec.h"
 
 #include <map>
@@ -83,6 +84,41 @@ std::string duplicateLine(DWORD aid, DWORD pid, const std::vector<ListedFile>& f
     if (named > 0)
         line += more(holders.size() - named);
     return line;
+}
+
+// "  LABEL: NAME (WHAT)" for a file of a folder's summary. A name too long for the line is cut
+// at a whole character so that what happened to the file is never lost.
+std::string failureLine(const char* label, const std::string& name, const std::string& what)
+{
+    const std::string head = std::string("  ") + label + ": ";
+    const std::string tail = " (" + what + ")";
+    std::string line = head;
+    const int room = ProbeTextSize - static_cast<int>(head.size() + tail.size());
+    if (room > 1) {
+        std::vector<char> cut(static_cast<size_t>(room), '\0');
+        rpStrncpy(cut.data(), name.c_str(), room);
+        line += cut.data();
+    }
+    line += tail;
+    if (line.size() > static_cast<size_t>(ProbeTextSize - 1)) {
+        char bounded[ProbeTextSize];
+        rpStrncpy(bounded, line.c_str(), sizeof bounded);
+        line = bounded;
+    }
+    return line;
+}
+
+// What a file of a summary's failure lines shows of its failure: the code of a failed load, or
+// the line that ended an abnormal probe.
+std::string failureOf(const ListedFile& file)
+{
+    if (file.failedToLoad()) {
+        DWORD code = file.outcome == ProbeOutcome::Probed ? static_cast<DWORD>(file.result.loadError)
+                     : file.outcome == ProbeOutcome::NoExecutable ? static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)
+                                                                   : file.code;
+        return std::to_string(code);
+    }
+    return file.failure.empty() ? std::string() : trimmed(file.failure.front());
 }
 
 }  // namespace
@@ -168,6 +204,13 @@ std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vec
                           static_cast<unsigned long>(unreadable.code));
             lines.push_back(line);
         }
+    }
+    // Which files those counts are, by name.
+    for (const ListedFile& file : files) {
+        if (file.failedToLoad())
+            lines.push_back(failureLine("読み込みエラー", file.shown, failureOf(file)));
+        else if (file.endedAbnormally())
+            lines.push_back(failureLine("異常終了", file.shown, failureOf(file)));
     }
     // The host loads only one plug-in of an identifier pair: every pair held by more than one
     // file is named with its files.

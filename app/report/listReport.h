@@ -38,10 +38,12 @@ ListedFile listedFile(const BatchFile& file, const BatchEvent& block);
 // The summary block of a folder batch, shown after the folder's blocks: the empty separator,
 // "フォルダ  FOLDER", the number of files, the count of each plug-in type reported, of failed
 // loads, of abnormal ends and stopped files, of the folders that could not be searched with one
-// "  読めないフォルダ: SUB (CODE)" line each, and one "  ID重複  AID  PID (N件): a.dll, b.dll"
-// line for every identifier pair that more than one file reports, naming as many of the files
-// as fit whole and then how many more ("ほか N 件"). Lines are at most 299 bytes, control
-// characters of names shown as '?'.
+// "  読めないフォルダ: SUB (CODE)" line each, one line for each file that failed to load
+// ("  読み込みエラー: SUB\X.DLL (CODE)") or ended abnormally ("  異常終了: SUB\X.DLL (HOW)", HOW
+// being its block's last line), and one "  ID重複  AID  PID (N件): a.dll, b.dll" line for every
+// identifier pair that more than one file reports, naming as many of the files as fit whole and
+// then how many more ("ほか N 件"). Lines are at most 299 bytes (a file's name is cut, at a
+// whole character, before what happened to it is), control characters of names shown as '?'.
 std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files);
 
 // A complete HTML document in UTF-8 with one table row per file: file, product and plug-in IDs,

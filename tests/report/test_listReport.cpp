@@ -124,6 +124,31 @@ TEST(ListLines, ShownNamesStayOneLineAndDuplicatesAreNamedWhole)
         for (char c : line)
             EXPECT_GE(static_cast<unsigned char>(c), 0x20u) << line;
     }
+
+    // The files that failed are named after the counts with what happened to them; a name too
+    // long for the line is cut at a whole character so that what happened is never lost.
+    ListedFile notLoaded;
+    notLoaded.shown = "sub\\gone.dll";
+    notLoaded.hasResult = true;
+    notLoaded.result.loadError = 126;
+    notLoaded.failure = {"load error 126", "  見つからないDLL: x.dll"};
+    ListedFile faulted;
+    for (int i = 0; i < 150; ++i)
+        faulted.shown += "あ";
+    faulted.outcome = ProbeOutcome::Faulted;
+    faulted.failure = {"  例外が発生しました c0000005"};
+    const std::vector<std::string> failures = folderSummary(BatchFolder(), {notLoaded, plugin("ok.dll", 1, 2, 1), faulted});
+    ASSERT_EQ(failures.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(failures.begin() + 4, failures.begin() + 7),
+              (std::vector<std::string>{"  読み込みエラー= 1", "  異常終了= 1", "  読み込みエラー: sub\\gone.dll (126)"}));
+    const std::string label = "  異常終了: ", what = " (例外が発生しました c0000005)";
+    const std::string& cut = failures[7];
+    ASSERT_LE(cut.size(), 299u);
+    EXPECT_EQ(cut.substr(0, label.size()), label);
+    ASSERT_GT(cut.size(), label.size() + what.size());
+    EXPECT_EQ(cut.substr(cut.size() - what.size()), what);
+    EXPECT_EQ(faulted.shown.rfind(cut.substr(label.size(), cut.size() - label.size() - what.size()), 0), 0u);
+    EXPECT_EQ((cut.size() - label.size() - what.size()) % 2, 0u);  // whole two-byte characters
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The main dialog: commands, file and folder choice, drops, the batches that probe them, the
-// list's record, the two report copies and saving.
+// The main dialog: commands and keys, its layout, file and folder choice, drops, the batches
+// that probe them, the list's record and its filter, the two report copies and saving.
 #include "mainDialog.h"
 
+#include "fileFacts.h"
 #include "folderScan.h"
 #include "loadFailure.h"
 #include "probe.h"
@@ -16,6 +17,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,10 +51,9 @@ private:
 
 }  // namespace
 
-mainDialog* mainDialog::filteredDialog = nullptr;
-
 mainDialog::mainDialog()
-    : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), escapeHook(nullptr), shownBlocks(0)
+    : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), filterEdit(nullptr), problemsOnly(nullptr),
+      shownBlocks(0)
 {
 }
 
@@ -61,10 +62,6 @@ mainDialog::~mainDialog()
     // Normally stopped when the window closed; a dialog destroyed otherwise ends its workers here.
     if (batch)
         batch->stop();
-    if (escapeHook)
-        UnhookWindowsHookEx(escapeHook);
-    if (filteredDialog == this)
-        filteredDialog = nullptr;
 }
 
 bool mainDialog::command(int id, int code)
@@ -93,7 +90,22 @@ bool mainDialog::command(int id, int code)
             openFolder();
         return true;
     case IDC_SAVE:
-        saveList();
+        if (listBox && listBox->count() > 0)
+            saveList();
+        return true;
+    case IDC_FOCUSFILTER:
+        if (filterEdit) {
+            SetControl(filterEdit->hwnd, true);
+            filterEdit->setSel(0, -1);
+        }
+        return true;
+    case IDC_FILTER:
+        if (code == EN_CHANGE)
+            applyFilter();
+        return true;
+    case IDC_PROBLEMS:
+        if (code == BN_CLICKED)
+            applyFilter();
         return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
@@ -104,17 +116,17 @@ bool mainDialog::command(int id, int code)
     }
 }
 
-LRESULT CALLBACK mainDialog::escapeFilter(int code, WPARAM wParam, LPARAM lParam)
+bool mainDialog::translateKeys(MSG& msg)
 {
-    // The dialog's modal loop offers each message here before the dialog manager turns Esc into
-    // IDCANCEL, which the Close button also sends: Esc during a batch stops the batch only.
-    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && filteredDialog &&
-        filteredDialog->batch && (msg->hwnd == filteredDialog->hwnd || IsChild(filteredDialog->hwnd, msg->hwnd))) {
-        filteredDialog->stopBatch();
-        return TRUE;
+    if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
+        // Esc stops a batch; without one it is the dialog's own (the Close button's IDCANCEL).
+        if (msg.wParam == VK_ESCAPE && !batch)
+            return false;
+        // Ctrl+C copies the list only from the list: in the filter box it copies its text.
+        if (msg.wParam == 'C' && (!listBox || msg.hwnd != listBox->hwnd))
+            return false;
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    return rpDialogModal::translateKeys(msg);
 }
 
 bool mainDialog::queryClose()
@@ -125,19 +137,53 @@ bool mainDialog::queryClose()
 
 void mainDialog::onCreate()
 {
-    moveCenter();
-    // The item exists, so the object binds to it at once and the template's style (unsorted)
-    // stays; the style given here would apply only to a list box created by the object.
+    // The items exist, so the objects bind to them at once and the template's styles (an
+    // unsorted list) stay; a style given here would apply only to a control made by the object.
     listBox = new rpListBox(this, "ListBox", IDC_RESULTS,
                             WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_SORT);
+    filterEdit = new rpEdit(this, IDC_FILTER, 0);
+    filterEdit->limitText(ProbeTextSize - 1);
+    problemsOnly = new rpControl(this, "Button", IDC_PROBLEMS, 0);
+    results.attach(listBox);
+
+    // The list and the filter box take the room a larger window gives; the buttons keep their
+    // places against the edges they are near.
+    const struct {
+        int id;
+        unsigned anchors;
+    } anchors[] = {
+        {IDC_RESULTS, rpAnchorLayout::All},         {IDC_FILTERLABEL, rpAnchorLayout::TopLeft},
+        {IDC_FILTER, rpAnchorLayout::TopLeftRight}, {IDC_PROBLEMS, rpAnchorLayout::TopRight},
+        {IDC_OPEN, rpAnchorLayout::TopLeft},        {IDC_COPY, rpAnchorLayout::TopLeft},
+        {IDCANCEL, rpAnchorLayout::BottomRight},    {IDC_BANNER, rpAnchorLayout::BottomLeft},
+    };
+    for (const auto& anchor : anchors)
+        layout.add(anchor.id, anchor.anchors);
+    layout.capture(hwnd);
+
+    moveCenter();
     DragAcceptFiles(hwnd, TRUE);
-    // The system gives the first control of the template, the Close button, the focus, where
-    // Enter or Space would end the dialog; the list takes it once the dialog is on screen.
+    // The list is the first control of the template, but the system gives the focus only once
+    // the dialog is on screen; the list takes it then, for Ctrl+C and the arrow keys.
     SetControl(listBox->hwnd, false);
     // Files named on the command line (dropped on the program's icon, Send To) are probed once
     // the dialog is on screen; without them nothing changes.
     if (!startupFiles.empty())
         PostMessageA(hwnd, WM_PROBEARGS, 0, 0);
+}
+
+bool mainDialog::resized(int, int, int)
+{
+    layout.apply();
+    return true;
+}
+
+bool mainDialog::getMinMaxInfo(MINMAXINFO* info)
+{
+    if (!layout.captured() || !info)
+        return false;
+    info->ptMinTrackSize = layout.minimumSize();
+    return true;
 }
 
 bool mainDialog::other(rpEvent& e)
@@ -197,8 +243,7 @@ void mainDialog::showListMenu(const POINT* screen)
 void mainDialog::clearList()
 {
     if (listBox && !batch) {
-        listBox->resetContent();
-        listed.clear();
+        results.clear();
     }
 }
 
@@ -268,10 +313,8 @@ void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandF
         if (folders.empty() || batch)
             return;
         clearList();
-        for (const BatchFolder& folder : folders) {
-            for (const std::string& line : folderSummary(folder, {}))
-                listBox->addString(line.c_str());
-        }
+        for (const BatchFolder& folder : folders)
+            results.addSummary(folderSummary(folder, {}), folder.shown);
         return;
     }
     queueFiles(files);
@@ -316,10 +359,6 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
         SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
-        if (!escapeHook) {
-            filteredDialog = this;
-            escapeHook = SetWindowsHookExW(WH_MSGFILTER, escapeFilter, nullptr, GetCurrentThreadId());
-        }
     }
     batchFiles.insert(batchFiles.end(), files.begin(), files.end());
     batch->add(files);
@@ -345,29 +384,11 @@ void mainDialog::showFinishedBlocks()
         for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
             const BatchEvent& block = *next->second;
             const BatchFile& file = batchFiles[block.index];
-            for (const std::string& line : block.lines)
-                listBox->addString(line.c_str());
-            listed.push_back(listedFile(file, block));
-            // The record follows the file as the probe would have left it: a question that was
-            // never answered keeps the earlier file's answer.
-            rpStrncpy(dllName, file.dllName.c_str(), sizeof dllName);
-            rpStrncpy(fn, file.shown.c_str(), sizeof fn);
-            clearMenu();
-            if (block.hasResult) {
-                const ProbeResult& result = block.result;
-                if (result.answers & ProbeAnsweredIds) {
-                    aid = result.aid;
-                    pid = result.pid;
-                }
-                if (result.answers & ProbeAnsweredName)
-                    rpStrncpy(pname, result.pname.c_str(), sizeof pname);
-                if (result.answers & ProbeAnsweredType)
-                    ptype = result.ptype;
-                for (size_t i = 0; i < result.strings.size(); ++i) {
-                    if (addMenu(result.strings[i].c_str()) && i < result.extensions.size() && !result.extensions[i].empty())
-                        addMenuExtension(result.extensions[i].c_str());
-                }
-            }
+            ListedFile entry = listedFile(file, block);
+            // Read now, while the file is the one just probed; cheap (no hash).
+            entry.facts = readFileFacts(file.path);
+            if (results.addFile(block.lines, entry))
+                followRecord(entry);
             finished.erase(next);
             ++shownBlocks;
             showSummaries();
@@ -407,6 +428,7 @@ void mainDialog::stopBatch()
 
 void mainDialog::showSummaries()
 {
+    const std::vector<ListedFile>& listed = results.files();
     for (FolderRun& run : folderRuns) {
         const BatchFolder& folder = run.folder;
         if (run.summarized || folder.first + folder.count > shownBlocks || folder.first + folder.count > listed.size())
@@ -414,9 +436,44 @@ void mainDialog::showSummaries()
         run.summarized = true;
         std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
                                       listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
-        for (const std::string& line : folderSummary(folder, files))
-            listBox->addString(line.c_str());
+        results.addSummary(folderSummary(folder, files), folder.shown);
     }
+}
+
+void mainDialog::followRecord(const ListedFile& file)
+{
+    rpStrncpy(dllName, file.path.c_str(), sizeof dllName);
+    rpStrncpy(fn, file.shown.c_str(), sizeof fn);
+    clearMenu();
+    if (file.hasResult) {
+        const ProbeResult& result = file.result;
+        if (result.answers & ProbeAnsweredIds) {
+            aid = result.aid;
+            pid = result.pid;
+        }
+        if (result.answers & ProbeAnsweredName)
+            rpStrncpy(pname, result.pname.c_str(), sizeof pname);
+        if (result.answers & ProbeAnsweredType)
+            ptype = result.ptype;
+        for (size_t i = 0; i < result.strings.size(); ++i) {
+            if (addMenu(result.strings[i].c_str()) && i < result.extensions.size() && !result.extensions[i].empty())
+                addMenuExtension(result.extensions[i].c_str());
+        }
+    }
+}
+
+void mainDialog::applyFilter()
+{
+    if (!filterEdit || !problemsOnly)
+        return;
+    std::string text;
+    filterEdit->getText(text);
+    results.setFilter(text, problemsOnly->getCheck() == BST_CHECKED);
+    // HTML copy takes the last plug-in the list shows; with none shown it has nothing.
+    if (const ListedFile* last = results.lastShownFile())
+        followRecord(*last);
+    else
+        clearMenu();
 }
 
 void mainDialog::endBatch()
@@ -428,11 +485,6 @@ void mainDialog::endBatch()
         batch->stop();
     batch.reset();
     finished.clear();
-    if (escapeHook) {
-        UnhookWindowsHookEx(escapeHook);
-        escapeHook = nullptr;
-        filteredDialog = nullptr;
-    }
     SetWindowTextA(hwnd, caption.c_str());
     EnableWindow(GetDlgItem(hwnd, IDC_OPEN), TRUE);
 }
@@ -511,7 +563,7 @@ void mainDialog::saveList()
 
     std::string bytes;
     if (html) {
-        bytes = htmlReport(INSPECTOR_TITLE, listed);
+        bytes = htmlReport(INSPECTOR_TITLE, results.shownFiles(), results.shownSummaries());
     } else {
         // The text of Copy, byte for byte.
         rpMemoryStream stream;

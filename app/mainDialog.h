@@ -1,9 +1,10 @@
-// mainDialog: the inspector's only window, a modal dialog from the template "MainDialog" with
-// the result list (item 260), Open, Copy and Close. It probes the files the user picks or drops,
-// or whole folders, in batches run by worker processes, shows each file's block when the file is
-// done (and a summary after a folder's blocks), keeps a record of every probed file beside the
-// list, copies the results to the clipboard and saves them as text or HTML.
-// Ownership: the dialog and its list-box object belong to their windows and delete themselves
+// mainDialog: the inspector's only window, a resizable modal dialog from the template
+// "MainDialog" with the result list (item 260), its filter, Open, Copy and Close. It probes the files the user picks or
+// drops, or whole folders, in batches run by worker processes, shows each file's block when the
+// file is done (and a summary after a folder's blocks), keeps the list's record beside the list
+// and shows the blocks that pass the filter, copies what the list shows to the clipboard and
+// saves it as text or HTML.
+// Ownership: the dialog and its control objects belong to their windows and delete themselves
 // when the windows are destroyed; the dialog owns its running batch, the blocks it holds and
 // the list's record.
 #ifndef INSPECTOR_MAIN_DIALOG_H
@@ -11,7 +12,10 @@
 
 #include "listReport.h"
 #include "probeBatch.h"
+#include "resultList.h"
+#include "rpAnchorLayout.h"
 #include "rpDialog.h"
+#include "rpEdit.h"
 #include "rpListBox.h"
 
 #include <map>
@@ -27,16 +31,25 @@ public:
     mainDialog();
     ~mainDialog() override;
 
-    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save:
+    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
+    // 128 the focus to the filter, and the filter's changes (131 EN_CHANGE, 132 BN_CLICKED):
     // handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
     // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
-    // the batch and keeps the window (see escapeFilter).
+    // the batch and keeps the window (see translateKeys).
     bool queryClose() override;
-    // Centres the dialog, binds listBox to item 260, accepts dropped files, and schedules the
-    // start-up files.
+    // Binds the controls, anchors them to the window's edges, centres the dialog, accepts
+    // dropped files, and schedules the start-up files.
     void onCreate() override;
+    // WM_SIZE: the controls follow the window's edges.
+    bool resized(int width, int height, int type) override;
+    // WM_GETMINMAXINFO: the template's size is the least.
+    bool getMinMaxInfo(MINMAXINFO* info) override;
+    // The keys of the "KeyAccel" table inside the dialog's modal loop, but Ctrl+C only while the
+    // list has the focus (elsewhere it is the edit box's own copy), and Esc only during a batch
+    // (otherwise it closes the dialog, as ever).
+    bool translateKeys(MSG& msg) override;
     // WM_DROPFILES: probes every dropped file in drop order; during a batch they are queued.
     void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient) override;
     // WM_CONTEXTMENU from the list (right-click, Shift+F10, the menu key): the list menu.
@@ -48,9 +61,10 @@ public:
     bool getFile();
     // Probes dllName, shown as fn, as a batch of one file.
     void checkDll();
-    // Every list line, each ended by CR LF, as CF_TEXT. An empty list leaves the clipboard alone.
+    // Every line the list shows, each ended by CR LF, as CF_TEXT. An empty list leaves the
+    // clipboard alone.
     void dataCopy();
-    // The last plug-in's collected strings as HTML table rows, as CF_TEXT.
+    // The strings of the last plug-in the list shows as HTML table rows, as CF_TEXT.
     void dataCopy2();
     // LB_RESETCONTENT on the list and empties its record (not during a batch).
     void clearList();
@@ -63,20 +77,20 @@ public:
     // Lets the user choose a folder (the framework's folder dialog) and probes its tree as a
     // folder batch. Not during a batch.
     void openFolder();
-    // Lets the user choose a file name (the framework's save dialog) and writes the list there:
-    // the text Copy puts on the clipboard, or with the HTML filter (or an .html/.htm name) the
-    // HTML report of the list's record. A failed write says so in a message box and leaves the
-    // file as it was.
+    // Lets the user choose a file name (the framework's save dialog) and writes what the list
+    // shows there: the text Copy puts on the clipboard, or with the HTML filter (or an
+    // .html/.htm name) the HTML report of the shown files and summaries.
+    // A failed write says so in a message box and leaves the file as it was.
     void saveList();
-    // The list's record: one entry per probed file shown, in list order.
-    const std::vector<ListedFile>& listedFiles() const { return listed; }
+    // The list's record: one entry per probed file, in list order, shown or not.
+    const std::vector<ListedFile>& listedFiles() const { return results.files(); }
     // Ends the running batch: files being probed end with the stopped line, files not started
     // are dropped. Returns once every worker is gone.
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch), Save (126) and Open folder (125, not during a batch), each sending its command.
-    // screen is where the menu opens; null opens it at the list's selected line.
+    // batch), Save (126) and Open folder (125, not during a batch), each sending its command. screen is where the menu opens; null opens it at the
+    // list's selected line.
     void showListMenu(const POINT* screen);
 
     // Posted by onCreate when there are start-up files, so that they are probed once the dialog
@@ -115,11 +129,15 @@ private:
     // The batch is over: the caption and the Open button come back.
     void endBatch();
     void showProgress();
-    // WH_MSGFILTER hook, installed while a batch runs.
-    static LRESULT CALLBACK escapeFilter(int code, WPARAM wParam, LPARAM lParam);
+    // The probe record follows a file as the probe would have left it: a question that was
+    // never answered keeps the earlier file's answer. What HTML copy takes.
+    void followRecord(const ListedFile& file);
+    // Shows the blocks that pass the filter box and the check box.
+    void applyFilter();
 
-    static mainDialog* filteredDialog;  // not owned: the dialog whose batch the hook serves
-    HHOOK escapeHook;                   // owned while a batch runs
+    rpEdit* filterEdit;         // not owned: deletes itself with item 131; null before onCreate
+    rpControl* problemsOnly;    // not owned: item 132
+    rpAnchorLayout layout;      // the controls' places against the window's edges
 
     std::shared_ptr<WorkerPool> workers;                // shared with the batch; made by the first
     std::unique_ptr<ProbeBatch> batch;                  // owned; null between batches
@@ -129,7 +147,7 @@ private:
     std::string caption;                                // the caption without the progress
     std::string progress;                               // the caption with it, as last shown
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
-    std::vector<ListedFile> listed;                     // the list's record, emptied with the list
+    ResultList results;                                 // the list's record and its view
     std::string lastFolder;                             // the folder chosen last, offered next
 };
 

@@ -149,6 +149,13 @@ bool ListedFile::endedAbnormally() const
            outcome == ProbeOutcome::NotStarted;
 }
 
+bool ListedFile::answered() const
+{
+    const int all = ProbeAnsweredIds | ProbeAnsweredName | ProbeAnsweredType;
+    return outcome == ProbeOutcome::Probed && hasResult && result.loadError == 0 && (result.answers & all) == all &&
+           result.ptype >= 1 && result.ptype <= 7;
+}
+
 std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files)
 {
     std::vector<std::string> lines;

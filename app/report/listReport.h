@@ -30,6 +30,9 @@ struct ListedFile {
     bool failedToLoad() const;
     // The probe ended abnormally: a fault, the worker's end, no answer, or no worker at all.
     bool endedAbnormally() const;
+    // The probe ran to its end with the file's IDs, a name and a known type: what the list
+    // mode's exit code 0 asks of every file. Anything else is a problem of the file.
+    bool answered() const;
 };
 
 // The record of a file as its shown block tells it.

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -379,35 +383,44 @@ protected:
         InspectorProcess::TearDown();
         DeleteFileW(unicodeName.c_str());  // the folder's cleanup works with ANSI names
     }
+    std::vector<std::vector<std::string>> folderBlocks();
     testsupport::TempDir temp;
     std::wstring unicodeName;
 };
 
+// The blocks of the folder's batch and its summary, in list order.
+std::vector<std::vector<std::string>> InspectorWithAPluginFolder::folderBlocks()
+{
+    std::vector<std::string> commandTail(commandBlock.begin() + 2, commandBlock.end());
+    return {
+        blockOf("a_import.dll", {"  プラグインID  fedcba98  00000001", "  名称= [画像読み込み]", "  タイプ=  Import",
+                                 "  ファイルタイプ[0]= [ビットマップ画像] [*.bmp;*.dib]",
+                                 "  ファイルタイプ[1]= [Text file] [*.txt]"}),
+        blockOf("cut.dll", {"load error 193", "  ファイルが途中で切れています: cut.dll"}),
+        // Its dependency is found in the inspector's current folder (the fixtures'), that
+        // one's is nowhere.
+        blockOf("indirect.dll", {"load error 126", "  見つからないDLL: gonedep.dll (needsgone.dll が必要とする)"}),
+        blockOf("init.dll", {"load error 1114", "  初期化ルーチン(DllMain)が失敗を返しました"}),
+        blockOf("readme.dll", {"load error 193", "  WindowsのDLLではありません"}),
+        blockOf("sub\\cmd.dll", commandTail),
+        blockOf("sub\\deep\\cmd_old.dll", commandTail),
+        blockOf("sub\\fault.dll", {faultLine(EXCEPTION_ACCESS_VIOLATION)}),
+        blockOf("sub\\missing.dll", {"load error 126", "  見つからないDLL: gonedep.dll"}),
+        blockOf("z?.dll", {"  プラグインID  0000abcd  00000005", "  名称= [Underscore]", "  タイプ=  Select",
+                           "  メニュー[0]= [選択]", "  メニュー[1]= [Select all]"}),
+        {"", "フォルダ  " + temp.path(), "  ファイル数= 10", "  Import= 1", "  Select= 1", "  Command= 2",
+         "  読み込みエラー= 5", "  異常終了= 1", "  読み込みエラー: cut.dll (193)", "  読み込みエラー: indirect.dll (126)",
+         "  読み込みエラー: init.dll (1114)", "  読み込みエラー: readme.dll (193)",
+         "  異常終了: sub\\fault.dll (" + faultLine(EXCEPTION_ACCESS_VIOLATION).substr(2) + ")",
+         "  読み込みエラー: sub\\missing.dll (126)",
+         "  ID重複  12ab34cd  00000007 (2件): sub\\cmd.dll, sub\\deep\\cmd_old.dll"},
+    };
+}
+
 TEST_F(InspectorWithAPluginFolder, ProbesTheTreeAsOneBatchExplainsFailuresAndSumsItUp)
 {
     size_t lineCount = 0;
-    std::vector<std::string> commandTail(commandBlock.begin() + 2, commandBlock.end());
-    std::string expected = joined(
-        {
-            blockOf("a_import.dll", {"  プラグインID  fedcba98  00000001", "  名称= [画像読み込み]", "  タイプ=  Import",
-                                     "  ファイルタイプ[0]= [ビットマップ画像] [*.bmp;*.dib]",
-                                     "  ファイルタイプ[1]= [Text file] [*.txt]"}),
-            blockOf("cut.dll", {"load error 193", "  ファイルが途中で切れています: cut.dll"}),
-            // Its dependency is found in the inspector's current folder (the fixtures'), that
-            // one's is nowhere.
-            blockOf("indirect.dll", {"load error 126", "  見つからないDLL: gonedep.dll (needsgone.dll が必要とする)"}),
-            blockOf("init.dll", {"load error 1114", "  初期化ルーチン(DllMain)が失敗を返しました"}),
-            blockOf("readme.dll", {"load error 193", "  WindowsのDLLではありません"}),
-            blockOf("sub\\cmd.dll", commandTail),
-            blockOf("sub\\deep\\cmd_old.dll", commandTail),
-            blockOf("sub\\fault.dll", {faultLine(EXCEPTION_ACCESS_VIOLATION)}),
-            blockOf("sub\\missing.dll", {"load error 126", "  見つからないDLL: gonedep.dll"}),
-            blockOf("z?.dll", {"  プラグインID  0000abcd  00000005", "  名称= [Underscore]", "  タイプ=  Select",
-                               "  メニュー[0]= [選択]", "  メニュー[1]= [Select all]"}),
-            {"", "フォルダ  " + temp.path(), "  ファイル数= 10", "  Import= 1", "  Select= 1", "  Command= 2",
-             "  読み込みエラー= 5", "  異常終了= 1", "  ID重複  12ab34cd  00000007 (2件): sub\\cmd.dll, sub\\deep\\cmd_old.dll"},
-        },
-        &lineCount);
+    std::string expected = joined(folderBlocks(), &lineCount);
     ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
     EXPECT_EQ(copiedList(), expected);
 
@@ -417,5 +430,145 @@ TEST_F(InspectorWithAPluginFolder, ProbesTheTreeAsOneBatchExplainsFailuresAndSum
     std::string dropped = copiedList();
     EXPECT_EQ(dropped.rfind(crlfBlock({"", "プラグイン  sub"}) + "load error ", 0), 0u) << dropped;
     EXPECT_EQ(dropped.find("フォルダ"), std::string::npos) << dropped;
+    closeAndExpectExitCode0();
+}
+
+// Ctrl+F and typing: the list shows the whole blocks that have a line containing the text, in
+// either case, the folder's summary among them. Ctrl+C copies the filter box's own text there,
+// and the list's lines once Shift+Tab has taken the focus back to the list. 問題のみ shows the
+// blocks of the files with a problem, and the Copy button takes what is shown.
+TEST_F(InspectorWithAPluginFolder, TheFilterAndProblemsOnlyShowWholeBlocksThatCopyTakes)
+{
+    std::vector<std::vector<std::string>> blocks = folderBlocks();
+    size_t lineCount = 0;
+    joined(blocks, &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    const HWND list = GetDlgItem(window, IDC_RESULTS), filter = GetDlgItem(window, IDC_FILTER);
+    auto waitFor = [](const std::function<bool()>& done) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 10000 * testsupport::slowdown(); Sleep(20)) {
+            if (done())
+                return true;
+        }
+        return false;
+    };
+
+    pressKey('F', true);
+    ASSERT_TRUE(waitFor([&] { return focus() == filter; }));
+    for (WORD key : {'I', 'M', 'P', 'O', 'R', 'T'})
+        pressKey(key);
+    std::string imports = joined({blocks[0], blocks[10]}, &lineCount);  // "Import" in both
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    // What a key puts on the clipboard: watched by its sequence number, so that this process
+    // never holds the clipboard while the inspector wants it.
+    auto copiedBy = [&](WORD key) {
+        DWORD before = GetClipboardSequenceNumber();
+        pressKey(key, true);
+        waitFor([&] { return GetClipboardSequenceNumber() != before; });
+        return clipboardText();
+    };
+    pressKey('F', true);  // selects the box's text
+    EXPECT_EQ(copiedBy('C'), "import");
+    pressKey(VK_TAB, false, true);
+    ASSERT_TRUE(waitFor([&] { return focus() == list; }));
+    EXPECT_EQ(copiedBy('C'), imports);
+
+    SendMessageW(filter, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+    SendMessageA(GetDlgItem(window, IDC_PROBLEMS), BM_CLICK, 0, 0);
+    std::string problems = joined({blocks[1], blocks[2], blocks[3], blocks[4], blocks[7], blocks[8], blocks[10]}, &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), problems);
+    // Both at once, with a text of double-byte characters.
+    SendMessageW(filter, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"\u898b\u3064\u304b\u3089\u306a\u3044"));  // 見つからない
+    std::string missing = joined({blocks[2], blocks[8]}, &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), missing);
+    closeAndExpectExitCode0();
+}
+
+// ---- The window's size and place.
+
+RECT rectOf(HWND window)
+{
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+bool operator==(const RECT& a, const RECT& b)
+{
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+std::ostream& operator<<(std::ostream& out, const RECT& r)
+{
+    return out << r.left << "," << r.top << " - " << r.right << "," << r.bottom;
+}
+
+// At 144 dpi (the prefix's LogPixels, which Wine reads when a program starts) the dialog is
+// scaled: every control lies inside the window and holds its text, as it is and made larger.
+class InspectorAt144Dpi : public InspectorProcess {
+protected:
+    void SetUp() override
+    {
+        DWORD dpi = 144;
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        RegCloseKey(key);
+        InspectorProcess::SetUp();
+    }
+    void TearDown() override
+    {
+        InspectorProcess::TearDown();
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels");
+    }
+
+    // The controls that show text, each with what its text needs besides the text itself.
+    void expectEverythingInsideAndWhole()
+    {
+        RECT client = {};
+        GetClientRect(window, &client);
+        // The dialog's font at 144 dpi: 9 points are 18 pixels.
+        HFONT font = CreateFontA(-MulDiv(9, 144, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, 0, 0, 0, 0,
+                                 "ＭＳ Ｐゴシック");
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, font);
+        const struct {
+            int id;
+            int besides;  // pixels the control needs beside its text: a button's edges, a check box's box
+        } controls[] = {{IDC_RESULTS, 0}, {IDC_FILTERLABEL, 0}, {IDC_FILTER, 0}, {IDC_PROBLEMS, 30},
+                        {IDC_OPEN, 6},    {IDC_COPY, 6},        {IDCANCEL, 6},  {IDC_BANNER, 0}};
+        for (const auto& control : controls) {
+            HWND item = GetDlgItem(window, control.id);
+            RECT place = {};
+            GetWindowRect(item, &place);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+            EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= client.right && place.bottom <= client.bottom)
+                << control.id << " " << place << " in " << client;
+            char text[200] = "";
+            GetWindowTextA(item, text, sizeof text);
+            SIZE size = {};
+            GetTextExtentPoint32A(dc, text, static_cast<int>(strlen(text)), &size);
+            if (text[0]) {
+                EXPECT_LE(size.cx + control.besides, place.right - place.left) << control.id << " " << text;
+                EXPECT_LE(size.cy, place.bottom - place.top) << control.id << " " << text;
+            }
+        }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(font);
+    }
+};
+
+TEST_F(InspectorAt144Dpi, ScalesTheDialogWithNothingClippedResizedOrNot)
+{
+    // At 96 dpi the window is 456 pixels wide; scaled, half as wide again.
+    RECT start = rectOf(window);
+    EXPECT_GT(start.right - start.left, 600) << start;
+    expectEverythingInsideAndWhole();
+    SetWindowPos(window, nullptr, 0, 0, start.right - start.left + 300, start.bottom - start.top + 200,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    expectEverythingInsideAndWhole();
     closeAndExpectExitCode0();
 }

@@ -139,9 +139,41 @@ std::string InspectorProcess::copiedList()
 
 std::string InspectorProcess::caption()
 {
-    char text[400] = "";
+    char text[800] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+void InspectorProcess::pressKey(WORD key, bool control, bool shift)
+{
+    SetForegroundWindow(window);
+    std::vector<INPUT> keys;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        keys.push_back(input);
+    };
+    if (control)
+        add(VK_CONTROL, false);
+    if (shift)
+        add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift)
+        add(VK_SHIFT, true);
+    if (control)
+        add(VK_CONTROL, true);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+HWND InspectorProcess::focus()
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(process.dwThreadId, &info);
+    return info.hwndFocus;
 }
 
 }  // namespace testsupport

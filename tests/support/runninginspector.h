@@ -42,6 +42,11 @@ protected:
     std::string copiedList();
     // The window's caption.
     std::string caption();
+    // Brings the window to the front and presses a key there, with Ctrl and Shift as asked, as
+    // a user would (SendInput). The window takes it when its thread gets to it.
+    void pressKey(WORD key, bool control = false, bool shift = false);
+    // The control that has the focus in the inspector's window.
+    HWND focus();
 
     // What follows the program's path on its command line.
     virtual std::string arguments() { return ""; }

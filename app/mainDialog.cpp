@@ -1,5 +1,6 @@
-// The main dialog: commands and keys, its layout, file and folder choice, drops, the batches
-// that probe them, the list's record and its filter, the two report copies and saving.
+// The main dialog: commands and keys, its layout and remembered settings, file and folder
+// choice, drops, the batches that probe them, the list's record and its filter, the facts of the
+// selected file, the two report copies and saving.
 #include "mainDialog.h"
 
 #include "fileFacts.h"
@@ -53,7 +54,7 @@ private:
 
 mainDialog::mainDialog()
     : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), filterEdit(nullptr), problemsOnly(nullptr),
-      shownBlocks(0)
+      statusLine(nullptr), shownBlocks(0)
 {
 }
 
@@ -107,6 +108,10 @@ bool mainDialog::command(int id, int code)
         if (code == BN_CLICKED)
             applyFilter();
         return true;
+    case IDC_RESULTS:
+        if (code == LBN_SELCHANGE)
+            showFacts();
+        return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
         // Close button and the close box still end it (IDCANCEL).
@@ -144,6 +149,7 @@ void mainDialog::onCreate()
     filterEdit = new rpEdit(this, IDC_FILTER, 0);
     filterEdit->limitText(ProbeTextSize - 1);
     problemsOnly = new rpControl(this, "Button", IDC_PROBLEMS, 0);
+    statusLine = new rpControl(this, "Static", IDC_STATUS, 0);
     results.attach(listBox);
 
     // The list and the filter box take the room a larger window gives; the buttons keep their
@@ -152,10 +158,11 @@ void mainDialog::onCreate()
         int id;
         unsigned anchors;
     } anchors[] = {
-        {IDC_RESULTS, rpAnchorLayout::All},         {IDC_FILTERLABEL, rpAnchorLayout::TopLeft},
-        {IDC_FILTER, rpAnchorLayout::TopLeftRight}, {IDC_PROBLEMS, rpAnchorLayout::TopRight},
-        {IDC_OPEN, rpAnchorLayout::TopLeft},        {IDC_COPY, rpAnchorLayout::TopLeft},
-        {IDCANCEL, rpAnchorLayout::BottomRight},    {IDC_BANNER, rpAnchorLayout::BottomLeft},
+        {IDC_RESULTS, rpAnchorLayout::All},           {IDC_FILTERLABEL, rpAnchorLayout::TopLeft},
+        {IDC_FILTER, rpAnchorLayout::TopLeftRight},   {IDC_PROBLEMS, rpAnchorLayout::TopRight},
+        {IDC_OPEN, rpAnchorLayout::TopLeft},          {IDC_COPY, rpAnchorLayout::TopLeft},
+        {IDCANCEL, rpAnchorLayout::BottomRight},      {IDC_STATUS, rpAnchorLayout::BottomLeftRight},
+        {IDC_BANNER, rpAnchorLayout::BottomLeft},
     };
     for (const auto& anchor : anchors)
         layout.add(anchor.id, anchor.anchors);
@@ -244,6 +251,7 @@ void mainDialog::clearList()
 {
     if (listBox && !batch) {
         results.clear();
+        showFacts();
     }
 }
 
@@ -474,6 +482,33 @@ void mainDialog::applyFilter()
         followRecord(*last);
     else
         clearMenu();
+    showFacts();
+}
+
+void mainDialog::showFacts()
+{
+    if (!statusLine || !listBox)
+        return;
+    const ResultList::Block* block = results.blockAtLine(listBox->getCurSel());
+    std::string text;
+    if (block && block->file < 0) {
+        text = block->folder;
+    } else if (block) {
+        const ListedFile& file = results.files()[static_cast<size_t>(block->file)];
+        const FileFacts& facts = file.facts;
+        text = file.path;
+        if (!facts.found) {
+            text += "   ファイルが見つかりません";
+        } else {
+            text += facts.bitness ? "   " + std::to_string(facts.bitness) + "ビット" : std::string("   ビット数不明");
+            text += facts.fileVersion.empty() ? std::string("   バージョン情報なし") : "   バージョン " + facts.fileVersion;
+            if (!facts.company.empty())
+                text += "   " + fromWide(facts.company);
+            text += "   " + groupedNumber(facts.size) + " バイト   " + localTimestamp(facts.modified);
+        }
+    }
+    replaceControlCharacters(&text[0]);
+    statusLine->setText(text.c_str());
 }
 
 void mainDialog::endBatch()

@@ -1,5 +1,6 @@
 // mainDialog: the inspector's only window, a resizable modal dialog from the template
-// "MainDialog" with the result list (item 260), its filter, Open, Copy and Close. It probes the files the user picks or
+// "MainDialog" with the result list (item 260), its filter, Open, Copy and Close, and a
+// status line with the facts of the selected block's file. It probes the files the user picks or
 // drops, or whole folders, in batches run by worker processes, shows each file's block when the
 // file is done (and a summary after a folder's blocks), keeps the list's record beside the list
 // and shows the blocks that pass the filter, copies what the list shows to the clipboard and
@@ -32,8 +33,8 @@ public:
     ~mainDialog() override;
 
     // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
-    // 128 the focus to the filter, and the filter's changes (131 EN_CHANGE, 132 BN_CLICKED):
-    // handled (true). IDOK is ignored.
+    // 128 the focus to the filter; the filter's changes (131 EN_CHANGE, 132
+    // BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
     // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
@@ -134,9 +135,12 @@ private:
     void followRecord(const ListedFile& file);
     // Shows the blocks that pass the filter box and the check box.
     void applyFilter();
+    // The status line: the facts of the selected block's file (or a summary's folder).
+    void showFacts();
 
     rpEdit* filterEdit;         // not owned: deletes itself with item 131; null before onCreate
     rpControl* problemsOnly;    // not owned: item 132
+    rpControl* statusLine;      // not owned: item 133
     rpAnchorLayout layout;      // the controls' places against the window's edges
 
     std::shared_ptr<WorkerPool> workers;                // shared with the batch; made by the first

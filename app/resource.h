@@ -18,6 +18,7 @@
 #define IDC_FILTERLABEL 130      // static label of the filter box
 #define IDC_FILTER 131           // edit box: show only the blocks with a line containing its text
 #define IDC_PROBLEMS 132         // check box: show only the blocks of files with a problem
+#define IDC_STATUS 133           // static status line: the facts of the selected block's file
 #define IDC_RESULTS 260          // list box with the probe lines
 
 #endif

@@ -537,8 +537,8 @@ protected:
         const struct {
             int id;
             int besides;  // pixels the control needs beside its text: a button's edges, a check box's box
-        } controls[] = {{IDC_RESULTS, 0}, {IDC_FILTERLABEL, 0}, {IDC_FILTER, 0}, {IDC_PROBLEMS, 30},
-                        {IDC_OPEN, 6},    {IDC_COPY, 6},        {IDCANCEL, 6},  {IDC_BANNER, 0}};
+        } controls[] = {{IDC_RESULTS, 0}, {IDC_FILTERLABEL, 0}, {IDC_FILTER, 0}, {IDC_PROBLEMS, 30}, {IDC_OPEN, 6},
+                        {IDC_COPY, 6},    {IDCANCEL, 6},        {IDC_STATUS, 0}, {IDC_BANNER, 0}};
         for (const auto& control : controls) {
             HWND item = GetDlgItem(window, control.id);
             RECT place = {};

@@ -167,7 +167,7 @@ TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
     EXPECT_EQ(dlg->y, 0);
     EXPECT_EQ(dlg->cx, 300);
     EXPECT_EQ(dlg->cy, 260);
-    ASSERT_EQ(dlg->cdit, 8);
+    ASSERT_EQ(dlg->cdit, 9);
     const WORD* p = reinterpret_cast<const WORD*>(dlg + 1);
     EXPECT_EQ(templateText(p), L"");  // no menu
     EXPECT_EQ(templateText(p), L"");  // the default dialog class
@@ -190,6 +190,7 @@ TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
         {0x50010000, 20, 20, 48, 14, 120, L"BUTTON", "開く"},
         {0x50010000, 160, 20, 48, 14, 122, L"BUTTON", "コピー"},
         {0x50010000, 200, 220, 50, 14, IDCANCEL, L"BUTTON", "閉じる"},
+        {0x50008080, 20, 201, 250, 10, 133, L"STATIC", ""},
         {0x50020000, 40, 220, 100, 11, 100, L"STATIC", INSPECTOR_BANNER},
     };
     for (const Item& want : expected) {
@@ -207,7 +208,7 @@ TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
         // Either the predefined class's ordinal or its name.
         const wchar_t* ordinal = want.id == 260                             ? L"#131"
                                  : want.id == 131                           ? L"#129"
-                                 : want.id == 100 || want.id == 130 ? L"#130"
+                                 : want.id == 100 || want.id == 130 || want.id == 133 ? L"#130"
                                                                             : L"#128";
         EXPECT_TRUE(lstrcmpiW(cls.c_str(), want.cls) == 0 || cls == ordinal) << item->id;
         EXPECT_EQ(templateText(p), wide(want.text));
@@ -450,7 +451,7 @@ TEST_F(MainDialogTest, CopiesBelongToTheDialogAndLongStringsKeepTheirMarkup)
     });
 }
 
-// ---- Size and sideways scrolling.
+// ---- Size, sideways scrolling and the facts of a file.
 
 RECT placeIn(HWND window, int id)
 {
@@ -489,7 +490,7 @@ TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
         RECT startClient = {};
         GetClientRect(window, &startClient);
         std::map<int, RECT> before;
-        for (int id : {IDC_RESULTS, IDCANCEL, IDC_OPEN, IDC_COPY, IDC_FILTER, IDC_PROBLEMS, IDC_BANNER})
+        for (int id : {IDC_RESULTS, IDCANCEL, IDC_OPEN, IDC_COPY, IDC_FILTER, IDC_PROBLEMS, IDC_STATUS, IDC_BANNER})
             before[id] = placeIn(window, id);
         // What each grows (right, bottom) and moves (left, top) by, of dx and dy.
         auto expectMoved = [&](int id, int left, int top, int right, int bottom, int dx, int dy) {
@@ -506,6 +507,7 @@ TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
                 expectMoved(id, 0, 0, 0, 0, dx, dy);
             expectMoved(IDC_FILTER, 0, 0, 1, 0, dx, dy);
             expectMoved(IDC_PROBLEMS, 1, 0, 1, 0, dx, dy);
+            expectMoved(IDC_STATUS, 0, 1, 1, 1, dx, dy);
             expectMoved(IDC_BANNER, 0, 1, 0, 1, dx, dy);
         };
         SetWindowPos(window, nullptr, 0, 0, width + 240, height + 160, SWP_NOMOVE | SWP_NOZORDER);
@@ -550,6 +552,51 @@ TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
         EXPECT_GE(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), widest);
         sendCommand(window, IDC_CLEAR);
         EXPECT_EQ(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+    });
+}
+
+std::string grouped(ULONGLONG value)
+{
+    std::string digits = std::to_string(value), text;
+    for (size_t i = 0; i < digits.size(); ++i)
+        text += (i && (digits.size() - i) % 3 == 0 ? "," : "") + digits.substr(i, 1);
+    return text;
+}
+
+// The status line under the list: the selected block's file, its bitness, version, company,
+// size and date.
+TEST_F(MainDialogTest, TheStatusLineShowsTheFactsOfTheSelectedBlocksFile)
+{
+    testsupport::TempDir temp;
+    const std::string text = temp.writeFile("notes.dll", "not a library");
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_versioned.dll"), text});
+        auto select = [&](int line) {
+            SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+            SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_RESULTS, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            char status[1000] = "";
+            GetDlgItemTextA(window, IDC_STATUS, status, sizeof status);
+            return std::string(status);
+        };
+        auto dateOf = [](const std::string& path, ULONGLONG* size) {
+            WIN32_FILE_ATTRIBUTE_DATA data = {};
+            GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+            *size = data.nFileSizeLow;
+            SYSTEMTIME utc = {}, local = {};
+            FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
+            SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+            char date[32];
+            std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour,
+                          local.wMinute, local.wSecond);
+            return std::string(date);
+        };
+        ULONGLONG size = 0;
+        std::string date = dateOf(fixture("plug_versioned.dll"), &size);
+        EXPECT_EQ(select(3), fixture("plug_versioned.dll") + "   " + std::to_string(sizeof(void*) * 8) +
+                                 "ビット   バージョン 2.5.0.17   テスト工房   " + grouped(size) + " バイト   " + date);
+        date = dateOf(text, &size);
+        EXPECT_EQ(select(static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0)) - 1),
+                  text + "   ビット数不明   バージョン情報なし   13 バイト   " + date);
     });
 }
 

@@ -28,6 +28,7 @@ namespace {
 
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
+constexpr size_t ProgressNamesSize = 200;  // bytes of file names the caption shows, at most
 
 // Holds the list's drawing while a group of blocks is added: otherwise every added line
 // redraws the list and its scroll bar at once. The list is repainted when the group ends.
@@ -160,9 +161,9 @@ void mainDialog::onCreate()
     } anchors[] = {
         {IDC_RESULTS, rpAnchorLayout::All},           {IDC_FILTERLABEL, rpAnchorLayout::TopLeft},
         {IDC_FILTER, rpAnchorLayout::TopLeftRight},   {IDC_PROBLEMS, rpAnchorLayout::TopRight},
-        {IDC_OPEN, rpAnchorLayout::TopLeft},          {IDC_COPY, rpAnchorLayout::TopLeft},
-        {IDCANCEL, rpAnchorLayout::BottomRight},      {IDC_STATUS, rpAnchorLayout::BottomLeftRight},
-        {IDC_BANNER, rpAnchorLayout::BottomLeft},
+        {IDC_OPEN, rpAnchorLayout::TopLeft},          {IDC_STOP, rpAnchorLayout::TopLeft},
+        {IDC_COPY, rpAnchorLayout::TopLeft},          {IDCANCEL, rpAnchorLayout::BottomRight},
+        {IDC_STATUS, rpAnchorLayout::BottomLeftRight}, {IDC_BANNER, rpAnchorLayout::BottomLeft},
     };
     for (const auto& anchor : anchors)
         layout.add(anchor.id, anchor.anchors);
@@ -366,6 +367,7 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
             workers = std::make_shared<WorkerPool>();
         batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
+        EnableWindow(GetDlgItem(hwnd, IDC_STOP), TRUE);
         SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
     }
     batchFiles.insert(batchFiles.end(), files.begin(), files.end());
@@ -522,15 +524,35 @@ void mainDialog::endBatch()
     finished.clear();
     SetWindowTextA(hwnd, caption.c_str());
     EnableWindow(GetDlgItem(hwnd, IDC_OPEN), TRUE);
+    // The focus leaves the Stop button before it is disabled, or it would be lost.
+    if (GetFocus() == GetDlgItem(hwnd, IDC_STOP))
+        SetControl(listBox->hwnd, true);
+    EnableWindow(GetDlgItem(hwnd, IDC_STOP), FALSE);
 }
 
 void mainDialog::showProgress()
 {
     if (!batch)
         return;
-    char text[400];
-    formatBounded(text, sizeof text, "%s  [%u/%u]", caption.c_str(), static_cast<unsigned>(shownBlocks),
-                  static_cast<unsigned>(batch->queued()));
+    // The files being probed: started, and not yet in the list or waiting for an earlier one.
+    std::string names;
+    size_t more = 0;
+    const size_t started = std::min(batch->started(), batchFiles.size());
+    for (size_t i = shownBlocks; i < started; ++i) {
+        if (finished.count(i))
+            continue;
+        const std::string& name = batchFiles[i].shown;
+        if (more == 0 && (names.empty() || names.size() + name.size() + 2 <= ProgressNamesSize))
+            names += (names.empty() ? "" : ", ") + name;
+        else
+            ++more;
+    }
+    if (more)
+        names += ", ほか " + std::to_string(more) + " 件";
+    replaceControlCharacters(&names[0]);
+    char text[400 + ProgressNamesSize];
+    formatBounded(text, sizeof text, names.empty() ? "%s  [%u/%u]" : "%s  [%u/%u] %s", caption.c_str(),
+                  static_cast<unsigned>(shownBlocks), static_cast<unsigned>(batch->queued()), names.c_str());
     if (progress != text) {
         progress = text;
         SetWindowTextA(hwnd, text);

@@ -1,5 +1,5 @@
 // mainDialog: the inspector's only window, a resizable modal dialog from the template
-// "MainDialog" with the result list (item 260), its filter, Open, Copy and Close, and a
+// "MainDialog" with the result list (item 260), its filter, Open, Stop, Copy and Close, and a
 // status line with the facts of the selected block's file. It probes the files the user picks or
 // drops, or whole folders, in batches run by worker processes, shows each file's block when the
 // file is done (and a summary after a folder's blocks), keeps the list's record beside the list
@@ -127,8 +127,9 @@ private:
     void batchEvent(BatchEvent* event);
     // Shows the blocks that are next in order, and ends the batch when all are shown.
     void showFinishedBlocks();
-    // The batch is over: the caption and the Open button come back.
+    // The batch is over: the caption, the Open button and the Stop button come back.
     void endBatch();
+    // The caption with the progress and the names of the files being probed.
     void showProgress();
     // The probe record follows a file as the probe would have left it: a question that was
     // never answered keeps the earlier file's answer. What HTML copy takes.

@@ -11,7 +11,7 @@
 #define IDC_CLEAR 121            // command without a control: clear the list
 #define IDC_COPY 122             // Copy button: the list as text to the clipboard
 #define IDC_COPYHTML 123         // command without a control: the last plug-in's strings as HTML rows
-#define IDC_STOP 124             // command without a control: stop the running batch
+#define IDC_STOP 124             // Stop button (and Esc): stop the running batch
 #define IDC_OPENFOLDER 125       // command without a control: choose a folder and probe its tree
 #define IDC_SAVE 126             // command without a control: save the list as text or HTML
 #define IDC_FOCUSFILTER 128      // command without a control: the focus to the filter (Ctrl+F)

@@ -258,27 +258,35 @@ TEST_F(InspectorWithASlowPlugin, ShowsBlocksInFileOrderAndQueuesADrop)
     closeAndExpectExitCode0();
 }
 
-// Esc stops a batch and the window stays; closing during a batch does not wait for the plug-in.
+// The caption names the file being probed; Esc and the Stop button stop a batch and the window
+// stays; closing during a batch does not wait for the plug-in.
 class InspectorWithAHangingPlugin : public InspectorProcess {
 protected:
     std::string arguments() override { return " --workers=1 --probe-timeout=60000 plug_hang.dll plug_command.dll"; }
 };
 
-TEST_F(InspectorWithAHangingPlugin, EscStopsTheBatchAndCloseDoesNotWait)
+TEST_F(InspectorWithAHangingPlugin, TheCaptionNamesItAndEscOrStopEndTheBatchAndCloseDoesNotWait)
 {
+    ASSERT_TRUE(waitForCaption("[0/2] plug_hang.dll")) << caption();
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_STOP)));
     Sleep(1000 * testsupport::slowdown());  // the worker is in the plug-in by now
     // Esc from the keyboard, as a user presses it, to the inspector's window.
-    SetForegroundWindow(window);
-    INPUT keys[2] = {};
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ASSERT_EQ(SendInput(2, keys, sizeof(INPUT)), 2u);
+    pressKey(VK_ESCAPE);
     std::vector<std::string> stopped = blockOf("plug_hang.dll", {"  プラグインID  00004a96  00000007", "  中止しました"});
     ASSERT_EQ(waitForLines(static_cast<LRESULT>(stopped.size())), static_cast<LRESULT>(stopped.size()));
     EXPECT_EQ(copiedList(), crlfBlock(stopped));  // the file not started is dropped
     EXPECT_TRUE(IsWindowVisible(window));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, 120)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_STOP)));
+    EXPECT_EQ(caption().find('['), std::string::npos) << caption();
+
+    // The Stop button, clicked (BM_CLICK does nothing on a disabled button).
+    ASSERT_TRUE(dropFiles({wide(testsupport::fixturePath("plug_hang.dll")), wide(testsupport::fixturePath("plug_command.dll"))}));
+    ASSERT_TRUE(waitForCaption("[0/2] plug_hang.dll")) << caption();
+    Sleep(1000 * testsupport::slowdown());
+    PostMessageA(GetDlgItem(window, IDC_STOP), BM_CLICK, 0, 0);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(stopped.size())), static_cast<LRESULT>(stopped.size()));
+    EXPECT_EQ(copiedList(), crlfBlock(stopped));
     EXPECT_EQ(caption().find('['), std::string::npos) << caption();
 
     // A new batch on the same plug-in, then the Close button: the window goes at once.
@@ -538,7 +546,7 @@ protected:
             int id;
             int besides;  // pixels the control needs beside its text: a button's edges, a check box's box
         } controls[] = {{IDC_RESULTS, 0}, {IDC_FILTERLABEL, 0}, {IDC_FILTER, 0}, {IDC_PROBLEMS, 30}, {IDC_OPEN, 6},
-                        {IDC_COPY, 6},    {IDCANCEL, 6},        {IDC_STATUS, 0}, {IDC_BANNER, 0}};
+                        {IDC_STOP, 6},    {IDC_COPY, 6},        {IDCANCEL, 6},  {IDC_STATUS, 0},    {IDC_BANNER, 0}};
         for (const auto& control : controls) {
             HWND item = GetDlgItem(window, control.id);
             RECT place = {};

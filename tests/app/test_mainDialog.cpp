@@ -167,7 +167,7 @@ TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
     EXPECT_EQ(dlg->y, 0);
     EXPECT_EQ(dlg->cx, 300);
     EXPECT_EQ(dlg->cy, 260);
-    ASSERT_EQ(dlg->cdit, 9);
+    ASSERT_EQ(dlg->cdit, 10);
     const WORD* p = reinterpret_cast<const WORD*>(dlg + 1);
     EXPECT_EQ(templateText(p), L"");  // no menu
     EXPECT_EQ(templateText(p), L"");  // the default dialog class
@@ -188,6 +188,7 @@ TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
         {0x50810080, 58, 37, 150, 12, 131, L"EDIT", ""},
         {0x50010003, 214, 38, 56, 10, 132, L"BUTTON", "問題のみ"},
         {0x50010000, 20, 20, 48, 14, 120, L"BUTTON", "開く"},
+        {0x58010000, 72, 20, 48, 14, 124, L"BUTTON", "中止"},
         {0x50010000, 160, 20, 48, 14, 122, L"BUTTON", "コピー"},
         {0x50010000, 200, 220, 50, 14, IDCANCEL, L"BUTTON", "閉じる"},
         {0x50008080, 20, 201, 250, 10, 133, L"STATIC", ""},
@@ -490,7 +491,7 @@ TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
         RECT startClient = {};
         GetClientRect(window, &startClient);
         std::map<int, RECT> before;
-        for (int id : {IDC_RESULTS, IDCANCEL, IDC_OPEN, IDC_COPY, IDC_FILTER, IDC_PROBLEMS, IDC_STATUS, IDC_BANNER})
+        for (int id : {IDC_RESULTS, IDCANCEL, IDC_OPEN, IDC_STOP, IDC_COPY, IDC_FILTER, IDC_PROBLEMS, IDC_STATUS, IDC_BANNER})
             before[id] = placeIn(window, id);
         // What each grows (right, bottom) and moves (left, top) by, of dx and dy.
         auto expectMoved = [&](int id, int left, int top, int right, int bottom, int dx, int dy) {
@@ -503,7 +504,7 @@ TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
         auto expectLayout = [&](int dx, int dy) {
             expectMoved(IDC_RESULTS, 0, 0, 1, 1, dx, dy);
             expectMoved(IDCANCEL, 1, 1, 1, 1, dx, dy);
-            for (int id : {IDC_OPEN, IDC_COPY})
+            for (int id : {IDC_OPEN, IDC_STOP, IDC_COPY})
                 expectMoved(id, 0, 0, 0, 0, dx, dy);
             expectMoved(IDC_FILTER, 0, 0, 1, 0, dx, dy);
             expectMoved(IDC_PROBLEMS, 1, 0, 1, 0, dx, dy);

@@ -176,4 +176,13 @@ HWND InspectorProcess::focus()
     return info.hwndFocus;
 }
 
+bool InspectorProcess::waitForCaption(const std::string& text)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000 * testsupport::slowdown(); Sleep(20)) {
+        if (caption().find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace testsupport

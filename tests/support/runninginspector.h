@@ -47,6 +47,8 @@ protected:
     void pressKey(WORD key, bool control = false, bool shift = false);
     // The control that has the focus in the inspector's window.
     HWND focus();
+    // Waits (up to 20 s) until the caption contains text; whether it did.
+    bool waitForCaption(const std::string& text);
 
     // What follows the program's path on its command line.
     virtual std::string arguments() { return ""; }

@@ -14,6 +14,7 @@
 #include "rpMemoryStream.h"
 #include "rpStrings.h"
 #include "textCodec.h"
+#include "windowSettings.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -138,7 +139,10 @@ bool mainDialog::translateKeys(MSG& msg)
 bool mainDialog::queryClose()
 {
     stopBatch();
-    return rpDialogModal::queryClose();
+    if (!rpDialogModal::queryClose())
+        return false;
+    saveSettings();
+    return true;
 }
 
 void mainDialog::onCreate()
@@ -169,7 +173,22 @@ void mainDialog::onCreate()
         layout.add(anchor.id, anchor.anchors);
     layout.capture(hwnd);
 
-    moveCenter();
+    WindowSettings settings = loadWindowSettings(settingsKey);
+    openDialogFolder = settings.openFolder;
+    saveDialogFolder = settings.saveFolder;
+    lastFolder = settings.browseFolder;
+    if (settings.hasPlacement) {
+        // Never minimised at start; maximised when it was, also when it was closed minimised
+        // from maximised.
+        WINDOWPLACEMENT placement = settings.placement;
+        const bool maximized = placement.showCmd == SW_SHOWMAXIMIZED ||
+                               (placement.showCmd == SW_SHOWMINIMIZED && (placement.flags & WPF_RESTORETOMAXIMIZED));
+        placement.flags = 0;
+        placement.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+        SetWindowPlacement(hwnd, &placement);
+    } else {
+        moveCenter();
+    }
     DragAcceptFiles(hwnd, TRUE);
     // The list is the first control of the template, but the system gives the focus only once
     // the dialog is on screen; the list takes it then, for Ctrl+C and the arrow keys.
@@ -192,6 +211,18 @@ bool mainDialog::getMinMaxInfo(MINMAXINFO* info)
         return false;
     info->ptMinTrackSize = layout.minimumSize();
     return true;
+}
+
+void mainDialog::saveSettings()
+{
+    if (settingsKey.empty())
+        return;
+    WindowSettings settings;
+    settings.hasPlacement = getPlacement(settings.placement);
+    settings.openFolder = openDialogFolder;
+    settings.saveFolder = saveDialogFolder;
+    settings.browseFolder = lastFolder;
+    saveWindowSettings(settingsKey, settings);
 }
 
 bool mainDialog::other(rpEvent& e)
@@ -261,9 +292,11 @@ bool mainDialog::getFile()
     static const char* const filters[] = {"プラグイン", "*.dll", "全てのファイル", "*.*", nullptr};
     rpGetOpenFileName dialog(this);
     dialog.setFilters(filters);
+    rpStrncpy(dialog.initialDir, openDialogFolder.c_str(), sizeof dialog.initialDir);
     char path[ProbeTextSize];
     if (dialog.run(path, nullptr) != 1)
         return false;
+    openDialogFolder = dialog.initialDir;
     rpStrncpy(dllName, path, sizeof dllName);
     dialog.getFileTitle(fn, sizeof fn);
     return true;
@@ -607,9 +640,13 @@ void mainDialog::saveList()
     static const char* const filters[] = {"テキスト (*.txt)", "*.txt", "HTML (*.html)", "*.html", nullptr};
     rpGetSaveFileName dialog(this);
     dialog.setFilters(filters);
+    rpStrncpy(dialog.initialDir, saveDialogFolder.c_str(), sizeof dialog.initialDir);
+    // Without an extension, so that the chosen type's is added (a typed one decides the type).
+    rpStrncpy(dialog.fileBuf, suggestedName().c_str(), rpGetFileName::MaxFile);
     char path[rpGetFileName::MaxFile] = "";
     if (!dialog.run(path))
         return;
+    saveDialogFolder = dialog.initialDir;
     const size_t length = std::strlen(path);
     auto endsWith = [&](const char* ext) {
         size_t n = std::strlen(ext);
@@ -642,6 +679,25 @@ void mainDialog::saveList()
         formatBounded(text, sizeof text, "保存できませんでした: %s\r\n%s", path, reason.c_str() + 2);
         MessageBoxA(hwnd, text, INSPECTOR_TITLE, MB_OK | MB_ICONERROR);
     }
+}
+
+std::string mainDialog::suggestedName() const
+{
+    // The folder of the list's first folder batch: its last name, without a trailing backslash.
+    for (const ResultList::Block& block : results.blocks()) {
+        if (block.file >= 0)
+            continue;
+        std::string folder = block.folder;
+        while (!folder.empty() && rpLastBackslash(folder.c_str()) == &folder[folder.size() - 1])
+            folder.pop_back();
+        const char* last = rpLastBackslash(folder.c_str());
+        std::string name = last ? std::string(last + 1) : folder;
+        // A drive's root ("C:") has no name of its own.
+        if (!name.empty() && name.find(':') == std::string::npos)
+            return name;
+        break;
+    }
+    return "plugins";
 }
 
 void mainDialog::dataCopy2()

@@ -3,8 +3,8 @@
 // status line with the facts of the selected block's file. It probes the files the user picks or
 // drops, or whole folders, in batches run by worker processes, shows each file's block when the
 // file is done (and a summary after a folder's blocks), keeps the list's record beside the list
-// and shows the blocks that pass the filter, copies what the list shows to the clipboard and
-// saves it as text or HTML.
+// and shows the blocks that pass the filter, copies what the list shows to the clipboard, saves
+// it as text or HTML, and remembers its placement and folders.
 // Ownership: the dialog and its control objects belong to their windows and delete themselves
 // when the windows are destroyed; the dialog owns its running batch, the blocks it holds and
 // the list's record.
@@ -37,11 +37,12 @@ public:
     // BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
-    // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
-    // the batch and keeps the window (see translateKeys).
+    // Close (IDCANCEL) and the close box stop a running batch first, then store the window's
+    // placement and folders. Esc during a batch stops the batch and keeps the window (see
+    // translateKeys).
     bool queryClose() override;
-    // Binds the controls, anchors them to the window's edges, centres the dialog, accepts
-    // dropped files, and schedules the start-up files.
+    // Binds the controls, anchors them to the window's edges, restores the stored placement (or
+    // centres the dialog), accepts dropped files, and schedules the start-up files.
     void onCreate() override;
     // WM_SIZE: the controls follow the window's edges.
     bool resized(int width, int height, int type) override;
@@ -75,12 +76,13 @@ public:
     // folder, and the folder's summary block follows their blocks.
     void probeStartupFiles();
     void probeFiles(const std::vector<std::wstring>& paths, bool expandFolders = false);
-    // Lets the user choose a folder (the framework's folder dialog) and probes its tree as a
-    // folder batch. Not during a batch.
+    // Lets the user choose a folder (the framework's folder dialog, starting at the last one)
+    // and probes its tree as a folder batch. Not during a batch.
     void openFolder();
-    // Lets the user choose a file name (the framework's save dialog) and writes what the list
-    // shows there: the text Copy puts on the clipboard, or with the HTML filter (or an
-    // .html/.htm name) the HTML report of the shown files and summaries.
+    // Lets the user choose a file name (the framework's save dialog, with a name suggested: the
+    // folder's for a folder batch, otherwise "plugins", to which the chosen type's extension is
+    // added) and writes what the list shows there: the text Copy puts on the clipboard, or with
+    // the HTML filter (or an .html/.htm name) the HTML report of the shown files and summaries.
     // A failed write says so in a message box and leaves the file as it was.
     void saveList();
     // The list's record: one entry per probed file, in list order, shown or not.
@@ -104,9 +106,12 @@ public:
     static constexpr UINT RefreshMs = 100;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
-    // Set before run(): the files named on the command line, and how batches run.
+    // Set before run(): the files named on the command line, how batches run, and the key under
+    // HKEY_CURRENT_USER where the window keeps its placement and folders (empty: nothing is
+    // read or stored).
     std::vector<std::wstring> startupFiles;
     BatchSettings batchSettings;
+    std::string settingsKey;
 
 private:
     // A folder of the running batch: its files are batch files first .. first + count - 1.
@@ -138,6 +143,10 @@ private:
     void applyFilter();
     // The status line: the facts of the selected block's file (or a summary's folder).
     void showFacts();
+    // The name Save suggests, without its extension.
+    std::string suggestedName() const;
+    // Stores the placement and the folders under settingsKey.
+    void saveSettings();
 
     rpEdit* filterEdit;         // not owned: deletes itself with item 131; null before onCreate
     rpControl* problemsOnly;    // not owned: item 132
@@ -154,6 +163,8 @@ private:
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
     ResultList results;                                 // the list's record and its view
     std::string lastFolder;                             // the folder chosen last, offered next
+    std::string openDialogFolder;                       // where the Open dialog starts
+    std::string saveDialogFolder;                       // where the Save dialog starts
 };
 
 #endif

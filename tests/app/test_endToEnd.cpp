@@ -580,3 +580,63 @@ TEST_F(InspectorAt144Dpi, ScalesTheDialogWithNothingClippedResizedOrNot)
     expectEverythingInsideAndWhole();
     closeAndExpectExitCode0();
 }
+
+// ---- What the window keeps from one run to the next.
+
+// Its placement and the folder of Open come back at the next start; a stored placement that is
+// damaged or off every monitor is not used.
+TEST_F(InspectorProcess, RemembersItsPlacementAndTheOpenFolderAcrossARestart)
+{
+    const RECT centred = rectOf(window);
+    const RECT moved = {30, 40, 30 + centred.right - centred.left + 180, 40 + centred.bottom - centred.top + 120};
+    SetWindowPos(window, nullptr, moved.left, moved.top, moved.right - moved.left, moved.bottom - moved.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    testsupport::TempDir temp;
+    ASSERT_TRUE(CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), temp.file("remembered.dll").c_str(), FALSE));
+    click(IDC_OPEN);
+    HWND fileDialog = testsupport::waitForFileDialog(process.dwThreadId, 15000);
+    ASSERT_NE(fileDialog, nullptr);
+    testsupport::chooseInFileDialog(fileDialog, temp.file("remembered.dll"));
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(commandBlock.size())), static_cast<LRESULT>(commandBlock.size()));
+    closeAndExpectExitCode0();
+
+    startAgain();
+    EXPECT_EQ(rectOf(window), moved);
+    // The Open dialog starts in the folder of the last file opened: a bare name is found there.
+    click(IDC_OPEN);
+    fileDialog = testsupport::waitForFileDialog(process.dwThreadId, 15000);
+    ASSERT_NE(fileDialog, nullptr);
+    testsupport::chooseInFileDialog(fileDialog, "remembered.dll");
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(commandBlock.size())), static_cast<LRESULT>(commandBlock.size()));
+    std::vector<std::string> expected = commandBlock;
+    expected[1] = "プラグイン  remembered.dll";
+    EXPECT_EQ(copiedList(), crlfBlock(expected));
+    // Maximised, the normal place is what is kept. (Wine without a window manager restores a
+    // window maximised before it is first shown, so only that place is checked here.)
+    ShowWindow(window, SW_MAXIMIZE);
+    ASSERT_TRUE(IsZoomed(window));
+    closeAndExpectExitCode0();
+    startAgain();
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof placement;
+    ASSERT_TRUE(GetWindowPlacement(window, &placement));
+    EXPECT_EQ(placement.rcNormalPosition, moved);
+    closeAndExpectExitCode0();
+
+    // Damaged (a record cut short), then whole but off every monitor: neither is used.
+    WINDOWPLACEMENT away = {};
+    away.length = sizeof away;
+    away.showCmd = SW_SHOWNORMAL;
+    away.rcNormalPosition = {-30000, -30000, -29000, -29200};
+    for (DWORD size : {DWORD(10), DWORD(sizeof away)}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, testsupport::InspectorSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "Placement", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&away), size);
+        RegCloseKey(key);
+        startAgain();
+        EXPECT_EQ(rectOf(window), centred) << size;
+        closeAndExpectExitCode0();
+    }
+}

@@ -818,8 +818,8 @@ size_t rowsOf(const std::string& html)
     return rows;
 }
 
-// A folder from the list menu; Save adds the chosen type's extension, and like Copy takes what
-// the list shows: all of it, then what the filter leaves.
+// A folder from the list menu; Save suggests the folder's name, adds the chosen type's
+// extension, and like Copy takes what the list shows: all of it, then what the filter leaves.
 TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesWhatTheListShowsAsTextAndHtml)
 {
     testsupport::TempDir temp;
@@ -842,13 +842,15 @@ TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesWhatTheListShowsAsText
         EXPECT_EQ(Lines(lines.end() - 8, lines.end()), (Lines{"", "フォルダ  " + tree, "  ファイル数= 3", "  Import= 1", "  Command= 1",
                                                           "  読み込みエラー= 1", "  異常終了= 0", "  読み込みエラー: broken.dll (193)"}));
 
-        // Text: the bytes of Copy, with the text type's extension added.
+        // Text: the bytes of Copy, under the offered name with the text type's extension added.
         sendCommand(window, IDC_COPY);
         const std::string copied = clipboardText();
         bool answered = false;
-        testsupport::answerFileDialog(temp.file("list"), false, &answered);
+        std::string offered;
+        testsupport::answerFileDialog(temp.file("list"), false, &answered, &offered);
         sendCommand(window, IDC_SAVE);
         EXPECT_TRUE(answered);
+        EXPECT_EQ(offered, "collection");
         EXPECT_EQ(readFile(temp.file("list.txt")), copied);
 
         // HTML, chosen by the name: a whole document in UTF-8, one row per file with its facts

@@ -2,6 +2,8 @@
 
 #include "testsupport.h"
 
+#include "rpRegistry.h"
+
 #include <shlobj.h>
 
 #include <cstring>
@@ -47,6 +49,26 @@ std::string crlfBlock(const std::vector<std::string>& lines)
 
 void InspectorProcess::SetUp()
 {
+    rpRegKey::deleteTree(HKEY_CURRENT_USER, InspectorSettingsKey);
+    start();
+}
+
+void InspectorProcess::TearDown()
+{
+    end();
+    rpRegKey::deleteTree(HKEY_CURRENT_USER, InspectorSettingsKey);
+}
+
+void InspectorProcess::startAgain()
+{
+    end();
+    process = {};
+    window = nullptr;
+    start();
+}
+
+void InspectorProcess::start()
+{
     std::string exe = executable();
     std::string commandLine = "\"" + exe + "\"" + arguments();
     ASSERT_TRUE(startProcess(exe, commandLine, binDir().c_str(), &process)) << exe << " error " << GetLastError();
@@ -62,7 +84,7 @@ void InspectorProcess::SetUp()
     ASSERT_NE(window, nullptr) << "the inspector's window did not appear";
 }
 
-void InspectorProcess::TearDown()
+void InspectorProcess::end()
 {
     if (process.hProcess) {
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)

@@ -96,6 +96,9 @@ bool mainDialog::command(int id, int code)
         if (listBox && listBox->count() > 0)
             saveList();
         return true;
+    case IDC_AGAIN:
+        probeAgain();
+        return true;
     case IDC_FOCUSFILTER:
         if (filterEdit) {
             SetControl(filterEdit->hwnd, true);
@@ -274,6 +277,7 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
     AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
+    AppendMenuA(menu, MF_STRING | (batch || sources.empty() ? MF_GRAYED : 0), IDC_AGAIN, "再検査");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -283,6 +287,7 @@ void mainDialog::clearList()
 {
     if (listBox && !batch) {
         results.clear();
+        sources.clear();
         showFacts();
     }
 }
@@ -323,6 +328,7 @@ void mainDialog::checkDll()
     BatchFile file = batchFileFor(toWide(dllName));
     file.shown = fn;
     queueFiles({file});
+    sources.push_back(file.path);
 }
 
 // The files of the command line, once. A drop or an Open that comes before their posted message
@@ -357,11 +363,24 @@ void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandF
         clearList();
         for (const BatchFolder& folder : folders)
             results.addSummary(folderSummary(folder, {}), folder.shown);
-        return;
+    } else {
+        queueFiles(files);
+        for (const BatchFolder& folder : folders)
+            folderRuns.push_back({folder, false});
     }
-    queueFiles(files);
-    for (const BatchFolder& folder : folders)
-        folderRuns.push_back({folder, false});
+    // Each path as it was given: F5 scans a folder anew.
+    sources.insert(sources.end(), paths.begin(), paths.end());
+}
+
+void mainDialog::probeAgain()
+{
+    if (batch || sources.empty())
+        return;
+    std::vector<std::wstring> again = sources;
+    // The old workers end with their pool; the new batch starts new ones, which load every
+    // file as it is now.
+    workers.reset();
+    probeFiles(again, true);
 }
 
 void mainDialog::openFolder()

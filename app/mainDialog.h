@@ -4,7 +4,7 @@
 // drops, or whole folders, in batches run by worker processes, shows each file's block when the
 // file is done (and a summary after a folder's blocks), keeps the list's record beside the list
 // and shows the blocks that pass the filter, copies what the list shows to the clipboard, saves
-// it as text or HTML, and remembers its placement and folders.
+// it as text or HTML, probes it all again on F5, and remembers its placement and folders.
 // Ownership: the dialog and its control objects belong to their windows and delete themselves
 // when the windows are destroyed; the dialog owns its running batch, the blocks it holds and
 // the list's record.
@@ -33,7 +33,7 @@ public:
     ~mainDialog() override;
 
     // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
-    // 128 the focus to the filter; the filter's changes (131 EN_CHANGE, 132
+    // 127 again, 128 the focus to the filter; the filter's changes (131 EN_CHANGE, 132
     // BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
@@ -76,6 +76,10 @@ public:
     // folder, and the folder's summary block follows their blocks.
     void probeStartupFiles();
     void probeFiles(const std::vector<std::wstring>& paths, bool expandFolders = false);
+    // Probes what the list was made from again, in the same order, folders again as folder
+    // batches, with workers started anew (a rebuilt file is read as it is now). Not during a
+    // batch.
+    void probeAgain();
     // Lets the user choose a folder (the framework's folder dialog, starting at the last one)
     // and probes its tree as a folder batch. Not during a batch.
     void openFolder();
@@ -92,7 +96,8 @@ public:
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch), Save (126) and Open folder (125, not during a batch), each sending its command. screen is where the menu opens; null opens it at the
+    // batch), Save (126), Open folder (125, not during a batch) and Again (127, not during a
+    // batch), each sending its command. screen is where the menu opens; null opens it at the
     // list's selected line.
     void showListMenu(const POINT* screen);
 
@@ -162,6 +167,7 @@ private:
     std::string progress;                               // the caption with it, as last shown
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
     ResultList results;                                 // the list's record and its view
+    std::vector<std::wstring> sources;                  // what the list was made from, in order
     std::string lastFolder;                             // the folder chosen last, offered next
     std::string openDialogFolder;                       // where the Open dialog starts
     std::string saveDialogFolder;                       // where the Save dialog starts

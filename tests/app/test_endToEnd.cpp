@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -639,4 +640,67 @@ TEST_F(InspectorProcess, RemembersItsPlacementAndTheOpenFolderAcrossARestart)
         EXPECT_EQ(rectOf(window), centred) << size;
         closeAndExpectExitCode0();
     }
+}
+
+// F5 probes the list's files again in the same order, the folder again as a folder batch (so a
+// file added to it is found), with workers started anew: a replaced file shows what it is now.
+class InspectorWithAFileAndAFolder : public InspectorProcess {
+protected:
+    std::string arguments() override
+    {
+        CreateDirectoryA(temp.file("dir").c_str(), nullptr);
+        CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), temp.file("p.dll").c_str(), FALSE);
+        CopyFileA(testsupport::fixturePath("plug_underscore.dll").c_str(), temp.file("dir\\a.dll").c_str(), FALSE);
+        return " \"" + temp.file("p.dll") + "\" \"" + temp.file("dir") + "\"";
+    }
+    // The running processes started by the inspector: its workers.
+    std::vector<DWORD> workers()
+    {
+        std::vector<DWORD> children;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+            if (entry.th32ParentProcessID == process.dwProcessId)
+                children.push_back(entry.th32ProcessID);
+        }
+        CloseHandle(snapshot);
+        return children;
+    }
+    testsupport::TempDir temp;
+};
+
+TEST_F(InspectorWithAFileAndAFolder, F5ProbesThemAgainWithNewWorkersAfterAFileWasReplaced)
+{
+    const std::vector<std::string> underscoreTail = {"  プラグインID  0000abcd  00000005", "  名称= [Underscore]",
+                                                     "  タイプ=  Select", "  メニュー[0]= [選択]", "  メニュー[1]= [Select all]"};
+    std::vector<std::string> commandTail(commandBlock.begin() + 2, commandBlock.end());
+    size_t lineCount = 0;
+    std::string before = joined({blockOf("p.dll", commandTail), blockOf("a.dll", underscoreTail),
+                                 {"", "フォルダ  " + temp.file("dir"), "  ファイル数= 1", "  Select= 1", "  読み込みエラー= 0",
+                                  "  異常終了= 0"}},
+                                &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), before);
+    const std::vector<DWORD> oldWorkers = workers();
+    ASSERT_FALSE(oldWorkers.empty());
+
+    // Rebuilt: no worker holds the file, so it can be replaced; and a new file in the folder.
+    ASSERT_TRUE(CopyFileA(testsupport::fixturePath("plug_import.dll").c_str(), temp.file("p.dll").c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(CopyFileA(testsupport::fixturePath("plug_command.dll").c_str(), temp.file("dir\\b.dll").c_str(), FALSE));
+    pressKey(VK_F5);
+    std::string after = joined({blockOf("p.dll", {"  プラグインID  fedcba98  00000001", "  名称= [画像読み込み]", "  タイプ=  Import",
+                                                  "  ファイルタイプ[0]= [ビットマップ画像] [*.bmp;*.dib]",
+                                                  "  ファイルタイプ[1]= [Text file] [*.txt]"}),
+                                blockOf("a.dll", underscoreTail), blockOf("b.dll", commandTail),
+                                {"", "フォルダ  " + temp.file("dir"), "  ファイル数= 2", "  Select= 1", "  Command= 1",
+                                 "  読み込みエラー= 0", "  異常終了= 0"}},
+                               &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), after);
+    std::vector<DWORD> newWorkers = workers();
+    EXPECT_FALSE(newWorkers.empty());
+    for (DWORD worker : oldWorkers)
+        EXPECT_EQ(std::count(newWorkers.begin(), newWorkers.end(), worker), 0) << worker;
+    closeAndExpectExitCode0();
 }

@@ -713,7 +713,8 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
                                      {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
-                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                     {IDC_AGAIN, "再検査", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -723,19 +724,22 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         EXPECT_EQ(useListMenu(keyboard, 0), all);
         EXPECT_EQ(clipboardText(), joinCrLf(lines));
 
-        // Clear empties the list; the record stays, so only HTML copy has something left.
+        // Clear empties the list; the record stays, so only HTML copy has something left (and
+        // there is nothing to probe again).
         useListMenu(rightClick, 2);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
         std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
                                          {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
-                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                         {IDC_AGAIN, "再検査", true}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
                                            {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
-                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                           {IDC_AGAIN, "再検査", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");

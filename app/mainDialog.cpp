@@ -319,7 +319,7 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
         path.resize(length);
         paths.push_back(path);
     }
-    probeFiles(paths);
+    probeFiles(paths, true);
 }
 
 void mainDialog::checkDll()
@@ -357,12 +357,18 @@ void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandF
     std::vector<BatchFolder> folders;
     batchFilesFor(paths, expandFolders, batch ? batchFiles.size() : 0, &files, &folders);
     if (files.empty()) {
-        // Only folders without a library: their summaries, at once.
-        if (folders.empty() || batch)
+        if (folders.empty())
             return;
-        clearList();
-        for (const BatchFolder& folder : folders)
-            results.addSummary(folderSummary(folder, {}), folder.shown);
+        if (!batch) {
+            // Only folders without a library: their summaries, at once.
+            clearList();
+            for (const BatchFolder& folder : folders)
+                results.addSummary(folderSummary(folder, {}), folder.shown);
+        } else {
+            // During a batch they come after the files queued before them.
+            for (const BatchFolder& folder : folders)
+                folderRuns.push_back({folder, false});
+        }
     } else {
         queueFiles(files);
         for (const BatchFolder& folder : folders)

@@ -52,7 +52,8 @@ public:
     // list has the focus (elsewhere it is the edit box's own copy), and Esc only during a batch
     // (otherwise it closes the dialog, as ever).
     bool translateKeys(MSG& msg) override;
-    // WM_DROPFILES: probes every dropped file in drop order; during a batch they are queued.
+    // WM_DROPFILES: probes every dropped file in drop order, a folder as a folder batch; during
+    // a batch they are queued.
     void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient) override;
     // WM_CONTEXTMENU from the list (right-click, Shift+F10, the menu key): the list menu.
     // WM_PROBEARGS: probes the start-up files (a folder among them as a folder batch).

@@ -429,16 +429,26 @@ std::vector<std::vector<std::string>> InspectorWithAPluginFolder::folderBlocks()
 TEST_F(InspectorWithAPluginFolder, ProbesTheTreeAsOneBatchExplainsFailuresAndSumsItUp)
 {
     size_t lineCount = 0;
+    std::vector<std::string> commandTail(commandBlock.begin() + 2, commandBlock.end());
     std::string expected = joined(folderBlocks(), &lineCount);
     ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
     EXPECT_EQ(copiedList(), expected);
 
-    // A dropped folder is still one file that does not load, as before.
+    // A folder dropped from another process is a folder batch of its own tree.
     ASSERT_TRUE(dropFiles({wide(temp.file("sub"))}));
-    ASSERT_EQ(waitForLines(4), 4);  // the file line, the load error and why
-    std::string dropped = copiedList();
-    EXPECT_EQ(dropped.rfind(crlfBlock({"", "プラグイン  sub"}) + "load error ", 0), 0u) << dropped;
-    EXPECT_EQ(dropped.find("フォルダ"), std::string::npos) << dropped;
+    expected = joined(
+        {
+            blockOf("cmd.dll", commandTail),
+            blockOf("deep\\cmd_old.dll", commandTail),
+            blockOf("fault.dll", {faultLine(EXCEPTION_ACCESS_VIOLATION)}),
+            blockOf("missing.dll", {"load error 126", "  見つからないDLL: gonedep.dll"}),
+            {"", "フォルダ  " + temp.file("sub"), "  ファイル数= 4", "  Command= 2", "  読み込みエラー= 1", "  異常終了= 1",
+             "  異常終了: fault.dll (" + faultLine(EXCEPTION_ACCESS_VIOLATION).substr(2) + ")",
+             "  読み込みエラー: missing.dll (126)", "  ID重複  12ab34cd  00000007 (2件): cmd.dll, deep\\cmd_old.dll"},
+        },
+        &lineCount);
+    ASSERT_EQ(waitForLines(static_cast<LRESULT>(lineCount)), static_cast<LRESULT>(lineCount));
+    EXPECT_EQ(copiedList(), expected);
     closeAndExpectExitCode0();
 }
 

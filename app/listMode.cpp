@@ -2,6 +2,7 @@
 #include "listMode.h"
 
 #include "app_version.h"
+#include "fileFacts.h"
 #include "fileSystem.h"
 #include "folderScan.h"
 #include "loadFailure.h"
@@ -95,6 +96,18 @@ std::string hex8(DWORD value)
     return text;
 }
 
+// The file's facts: read as its event arrives, the hash with them (a script asked for them all).
+void addFacts(Json& file, const std::wstring& path)
+{
+    FileFacts facts = readFileFacts(path);
+    std::string sha256 = sha256AsFound(path, facts);
+    file["fileVersion"] = orNull(!facts.fileVersion.empty(), facts.fileVersion);
+    file["company"] = orNull(!facts.company.empty(), fromWide(facts.company, CP_UTF8));
+    file["size"] = orNull(facts.found, facts.size);
+    file["modified"] = orNull(facts.found, utcTimestamp(facts.modified));
+    file["sha256"] = orNull(!sha256.empty(), sha256);
+}
+
 Json fileJson(const std::wstring& path, const BatchEvent& event)
 {
     // The worker's record: sent with the file's end, or as it stood at the last line of a
@@ -131,6 +144,7 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
     for (const std::string& line : outcome.explanation)
         explanation.push_back(utf8FromShiftJis(line));
     file["explanation"] = explanation;
+    addFacts(file, path);
     return file;
 }
 
@@ -146,6 +160,8 @@ Json folderErrorJson(const FolderError& folder)
     object["code"] = folder.code;
     std::string message = systemMessageLine(folder.code);
     object["explanation"] = Json::array({utf8FromShiftJis(message.substr(std::min(message.find_first_not_of(' '), message.size())))});
+    for (const char* field : {"fileVersion", "company", "size", "modified", "sha256"})
+        object[field] = nullptr;
     return object;
 }
 

@@ -6,6 +6,7 @@
 #include "mainDialog.h"
 #include "probeWorker.h"
 #include "rpApp.h"
+#include "windowSettings.h"
 
 int rpApp::main()
 {
@@ -24,6 +25,7 @@ int rpApp::main()
     dialog->startupFiles = options.files;
     dialog->batchSettings.timeoutMs = options.probeTimeoutMs;
     dialog->batchSettings.workers = options.workers;
+    dialog->settingsKey = WindowSettingsKey;
     mainWindow = dialog;
     if (!dialog->create())
         delete dialog;  // never bound to a window, so it did not delete itself

@@ -1,7 +1,9 @@
-// The main dialog: commands, file and folder choice, drops, the batches that probe them, the
-// list's record, the two report copies and saving.
+// The main dialog: commands and keys, its layout and remembered settings, file and folder
+// choice, drops, the batches that probe them, the list's record and its filter, the facts of the
+// selected file, the two report copies and saving.
 #include "mainDialog.h"
 
+#include "fileFacts.h"
 #include "fileSystem.h"
 #include "folderScan.h"
 #include "loadFailure.h"
@@ -13,10 +15,12 @@
 #include "rpMemoryStream.h"
 #include "rpStrings.h"
 #include "textCodec.h"
+#include "windowSettings.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +30,7 @@ namespace {
 
 constexpr int ListLineSize = 1000;    // one list line read back, terminator included
 constexpr int ReportSize = 20000;     // the report text, terminator included
+constexpr size_t ProgressNamesSize = 200;  // bytes of file names the caption shows, at most
 
 // Holds the list's drawing while a group of blocks is added: otherwise every added line
 // redraws the list and its scroll bar at once. The list is repainted when the group ends.
@@ -50,10 +55,9 @@ private:
 
 }  // namespace
 
-mainDialog* mainDialog::filteredDialog = nullptr;
-
 mainDialog::mainDialog()
-    : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), escapeHook(nullptr), shownBlocks(0)
+    : rpDialogModal(nullptr, "MainDialog"), listBox(nullptr), filterEdit(nullptr), problemsOnly(nullptr),
+      statusLine(nullptr), shownBlocks(0)
 {
 }
 
@@ -62,10 +66,6 @@ mainDialog::~mainDialog()
     // Normally stopped when the window closed; a dialog destroyed otherwise ends its workers here.
     if (batch)
         batch->stop();
-    if (escapeHook)
-        UnhookWindowsHookEx(escapeHook);
-    if (filteredDialog == this)
-        filteredDialog = nullptr;
 }
 
 bool mainDialog::command(int id, int code)
@@ -94,7 +94,29 @@ bool mainDialog::command(int id, int code)
             openFolder();
         return true;
     case IDC_SAVE:
-        saveList();
+        if (listBox && listBox->count() > 0)
+            saveList();
+        return true;
+    case IDC_AGAIN:
+        probeAgain();
+        return true;
+    case IDC_FOCUSFILTER:
+        if (filterEdit) {
+            SetControl(filterEdit->hwnd, true);
+            filterEdit->setSel(0, -1);
+        }
+        return true;
+    case IDC_FILTER:
+        if (code == EN_CHANGE)
+            applyFilter();
+        return true;
+    case IDC_PROBLEMS:
+        if (code == BN_CLICKED)
+            applyFilter();
+        return true;
+    case IDC_RESULTS:
+        if (code == LBN_SELCHANGE)
+            showFacts();
         return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
@@ -105,40 +127,106 @@ bool mainDialog::command(int id, int code)
     }
 }
 
-LRESULT CALLBACK mainDialog::escapeFilter(int code, WPARAM wParam, LPARAM lParam)
+bool mainDialog::translateKeys(MSG& msg)
 {
-    // The dialog's modal loop offers each message here before the dialog manager turns Esc into
-    // IDCANCEL, which the Close button also sends: Esc during a batch stops the batch only.
-    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-    if (code == MSGF_DIALOGBOX && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_ESCAPE && filteredDialog &&
-        filteredDialog->batch && (msg->hwnd == filteredDialog->hwnd || IsChild(filteredDialog->hwnd, msg->hwnd))) {
-        filteredDialog->stopBatch();
-        return TRUE;
+    if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
+        // Esc stops a batch; without one it is the dialog's own (the Close button's IDCANCEL).
+        if (msg.wParam == VK_ESCAPE && !batch)
+            return false;
+        // Ctrl+C copies the list only from the list: in the filter box it copies its text.
+        if (msg.wParam == 'C' && (!listBox || msg.hwnd != listBox->hwnd))
+            return false;
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    return rpDialogModal::translateKeys(msg);
 }
 
 bool mainDialog::queryClose()
 {
     stopBatch();
-    return rpDialogModal::queryClose();
+    if (!rpDialogModal::queryClose())
+        return false;
+    saveSettings();
+    return true;
 }
 
 void mainDialog::onCreate()
 {
-    moveCenter();
-    // The item exists, so the object binds to it at once and the template's style (unsorted)
-    // stays; the style given here would apply only to a list box created by the object.
+    // The items exist, so the objects bind to them at once and the template's styles (an
+    // unsorted list) stay; a style given here would apply only to a control made by the object.
     listBox = new rpListBox(this, "ListBox", IDC_RESULTS,
                             WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_SORT);
+    filterEdit = new rpEdit(this, IDC_FILTER, 0);
+    filterEdit->limitText(ProbeTextSize - 1);
+    problemsOnly = new rpControl(this, "Button", IDC_PROBLEMS, 0);
+    statusLine = new rpControl(this, "Static", IDC_STATUS, 0);
+    results.attach(listBox);
+
+    // The list and the filter box take the room a larger window gives; the buttons keep their
+    // places against the edges they are near.
+    const struct {
+        int id;
+        unsigned anchors;
+    } anchors[] = {
+        {IDC_RESULTS, rpAnchorLayout::All},           {IDC_FILTERLABEL, rpAnchorLayout::TopLeft},
+        {IDC_FILTER, rpAnchorLayout::TopLeftRight},   {IDC_PROBLEMS, rpAnchorLayout::TopRight},
+        {IDC_OPEN, rpAnchorLayout::TopLeft},          {IDC_STOP, rpAnchorLayout::TopLeft},
+        {IDC_COPY, rpAnchorLayout::TopLeft},          {IDCANCEL, rpAnchorLayout::BottomRight},
+        {IDC_STATUS, rpAnchorLayout::BottomLeftRight}, {IDC_BANNER, rpAnchorLayout::BottomLeft},
+    };
+    for (const auto& anchor : anchors)
+        layout.add(anchor.id, anchor.anchors);
+    layout.capture(hwnd);
+
+    WindowSettings settings = loadWindowSettings(settingsKey);
+    openDialogFolder = settings.openFolder;
+    saveDialogFolder = settings.saveFolder;
+    lastFolder = settings.browseFolder;
+    if (settings.hasPlacement) {
+        // Never minimised at start; maximised when it was, also when it was closed minimised
+        // from maximised.
+        WINDOWPLACEMENT placement = settings.placement;
+        const bool maximized = placement.showCmd == SW_SHOWMAXIMIZED ||
+                               (placement.showCmd == SW_SHOWMINIMIZED && (placement.flags & WPF_RESTORETOMAXIMIZED));
+        placement.flags = 0;
+        placement.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+        SetWindowPlacement(hwnd, &placement);
+    } else {
+        moveCenter();
+    }
     DragAcceptFiles(hwnd, TRUE);
-    // The system gives the first control of the template, the Close button, the focus, where
-    // Enter or Space would end the dialog; the list takes it once the dialog is on screen.
+    // The list is the first control of the template, but the system gives the focus only once
+    // the dialog is on screen; the list takes it then, for Ctrl+C and the arrow keys.
     SetControl(listBox->hwnd, false);
     // Files named on the command line (dropped on the program's icon, Send To) are probed once
     // the dialog is on screen; without them nothing changes.
     if (!startupFiles.empty())
         PostMessageA(hwnd, WM_PROBEARGS, 0, 0);
+}
+
+bool mainDialog::resized(int, int, int)
+{
+    layout.apply();
+    return true;
+}
+
+bool mainDialog::getMinMaxInfo(MINMAXINFO* info)
+{
+    if (!layout.captured() || !info)
+        return false;
+    info->ptMinTrackSize = layout.minimumSize();
+    return true;
+}
+
+void mainDialog::saveSettings()
+{
+    if (settingsKey.empty())
+        return;
+    WindowSettings settings;
+    settings.hasPlacement = getPlacement(settings.placement);
+    settings.openFolder = openDialogFolder;
+    settings.saveFolder = saveDialogFolder;
+    settings.browseFolder = lastFolder;
+    saveWindowSettings(settingsKey, settings);
 }
 
 bool mainDialog::other(rpEvent& e)
@@ -190,6 +278,7 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
     AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
+    AppendMenuA(menu, MF_STRING | (batch || sources.empty() ? MF_GRAYED : 0), IDC_AGAIN, "再検査");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -198,8 +287,9 @@ void mainDialog::showListMenu(const POINT* screen)
 void mainDialog::clearList()
 {
     if (listBox && !batch) {
-        listBox->resetContent();
-        listed.clear();
+        results.clear();
+        sources.clear();
+        showFacts();
     }
 }
 
@@ -208,9 +298,11 @@ bool mainDialog::getFile()
     static const char* const filters[] = {"プラグイン", "*.dll", "全てのファイル", "*.*", nullptr};
     rpGetOpenFileName dialog(this);
     dialog.setFilters(filters);
+    rpStrncpy(dialog.initialDir, openDialogFolder.c_str(), sizeof dialog.initialDir);
     char path[ProbeTextSize];
     if (dialog.run(path, nullptr) != 1)
         return false;
+    openDialogFolder = dialog.initialDir;
     rpStrncpy(dllName, path, sizeof dllName);
     dialog.getFileTitle(fn, sizeof fn);
     return true;
@@ -228,7 +320,7 @@ void mainDialog::dropFiles(HDROP drop, int count, rpPoint* point, bool inClient)
         path.resize(length);
         paths.push_back(path);
     }
-    probeFiles(paths);
+    probeFiles(paths, true);
 }
 
 void mainDialog::checkDll()
@@ -237,6 +329,7 @@ void mainDialog::checkDll()
     BatchFile file = batchFileFor(toWide(dllName));
     file.shown = fn;
     queueFiles({file});
+    sources.push_back(file.path);
 }
 
 // The files of the command line, once. A drop or an Open that comes before their posted message
@@ -258,19 +351,36 @@ void mainDialog::probeFiles(const std::vector<std::wstring>& paths, bool expandF
     std::vector<BatchFolder> folders;
     batchFilesFor(paths, expandFolders, batch ? batchFiles.size() : 0, &files, &folders);
     if (files.empty()) {
-        // Only folders without a library: their summaries, at once.
-        if (folders.empty() || batch)
+        if (folders.empty())
             return;
-        clearList();
-        for (const BatchFolder& folder : folders) {
-            for (const std::string& line : folderSummary(folder, {}))
-                listBox->addString(line.c_str());
+        if (!batch) {
+            // Only folders without a library: their summaries, at once.
+            clearList();
+            for (const BatchFolder& folder : folders)
+                results.addSummary(folderSummary(folder, {}), folder.shown);
+        } else {
+            // During a batch they come after the files queued before them.
+            for (const BatchFolder& folder : folders)
+                folderRuns.push_back({folder, false});
         }
-        return;
+    } else {
+        queueFiles(files);
+        for (const BatchFolder& folder : folders)
+            folderRuns.push_back({folder, false});
     }
-    queueFiles(files);
-    for (const BatchFolder& folder : folders)
-        folderRuns.push_back({folder, false});
+    // Each path as it was given: F5 scans a folder anew.
+    sources.insert(sources.end(), paths.begin(), paths.end());
+}
+
+void mainDialog::probeAgain()
+{
+    if (batch || sources.empty())
+        return;
+    std::vector<std::wstring> again = sources;
+    // The old workers end with their pool; the new batch starts new ones, which load every
+    // file as it is now.
+    workers.reset();
+    probeFiles(again, true);
 }
 
 void mainDialog::openFolder()
@@ -309,11 +419,8 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
             workers = std::make_shared<WorkerPool>();
         batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
+        EnableWindow(GetDlgItem(hwnd, IDC_STOP), TRUE);
         SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
-        if (!escapeHook) {
-            filteredDialog = this;
-            escapeHook = SetWindowsHookExW(WH_MSGFILTER, escapeFilter, nullptr, GetCurrentThreadId());
-        }
     }
     batchFiles.insert(batchFiles.end(), files.begin(), files.end());
     batch->add(files);
@@ -339,29 +446,11 @@ void mainDialog::showFinishedBlocks()
         for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
             const BatchEvent& block = *next->second;
             const BatchFile& file = batchFiles[block.index];
-            for (const std::string& line : block.lines)
-                listBox->addString(line.c_str());
-            listed.push_back(listedFile(file, block));
-            // The record follows the file as the probe would have left it: a question that was
-            // never answered keeps the earlier file's answer.
-            rpStrncpy(dllName, file.dllName.c_str(), sizeof dllName);
-            rpStrncpy(fn, file.shown.c_str(), sizeof fn);
-            clearMenu();
-            if (block.hasResult) {
-                const ProbeResult& result = block.result;
-                if (result.answers & ProbeAnsweredIds) {
-                    aid = result.aid;
-                    pid = result.pid;
-                }
-                if (result.answers & ProbeAnsweredName)
-                    rpStrncpy(pname, result.pname.c_str(), sizeof pname);
-                if (result.answers & ProbeAnsweredType)
-                    ptype = result.ptype;
-                for (size_t i = 0; i < result.strings.size(); ++i) {
-                    if (addMenu(result.strings[i].c_str()) && i < result.extensions.size() && !result.extensions[i].empty())
-                        addMenuExtension(result.extensions[i].c_str());
-                }
-            }
+            ListedFile entry = listedFile(file, block);
+            // Read now, while the file is the one just probed; cheap (no hash).
+            entry.facts = readFileFacts(file.path);
+            if (results.addFile(block.lines, entry))
+                followRecord(entry);
             finished.erase(next);
             ++shownBlocks;
             showSummaries();
@@ -401,6 +490,7 @@ void mainDialog::stopBatch()
 
 void mainDialog::showSummaries()
 {
+    const std::vector<ListedFile>& listed = results.files();
     for (FolderRun& run : folderRuns) {
         const BatchFolder& folder = run.folder;
         if (run.summarized || folder.first + folder.count > shownBlocks || folder.first + folder.count > listed.size())
@@ -408,9 +498,71 @@ void mainDialog::showSummaries()
         run.summarized = true;
         std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
                                       listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
-        for (const std::string& line : folderSummary(folder, files))
-            listBox->addString(line.c_str());
+        results.addSummary(folderSummary(folder, files), folder.shown);
     }
+}
+
+void mainDialog::followRecord(const ListedFile& file)
+{
+    rpStrncpy(dllName, file.path.c_str(), sizeof dllName);
+    rpStrncpy(fn, file.shown.c_str(), sizeof fn);
+    clearMenu();
+    if (file.hasResult) {
+        const ProbeResult& result = file.result;
+        if (result.answers & ProbeAnsweredIds) {
+            aid = result.aid;
+            pid = result.pid;
+        }
+        if (result.answers & ProbeAnsweredName)
+            rpStrncpy(pname, result.pname.c_str(), sizeof pname);
+        if (result.answers & ProbeAnsweredType)
+            ptype = result.ptype;
+        for (size_t i = 0; i < result.strings.size(); ++i) {
+            if (addMenu(result.strings[i].c_str()) && i < result.extensions.size() && !result.extensions[i].empty())
+                addMenuExtension(result.extensions[i].c_str());
+        }
+    }
+}
+
+void mainDialog::applyFilter()
+{
+    if (!filterEdit || !problemsOnly)
+        return;
+    std::string text;
+    filterEdit->getText(text);
+    results.setFilter(text, problemsOnly->getCheck() == BST_CHECKED);
+    // HTML copy takes the last plug-in the list shows; with none shown it has nothing.
+    if (const ListedFile* last = results.lastShownFile())
+        followRecord(*last);
+    else
+        clearMenu();
+    showFacts();
+}
+
+void mainDialog::showFacts()
+{
+    if (!statusLine || !listBox)
+        return;
+    const ResultList::Block* block = results.blockAtLine(listBox->getCurSel());
+    std::string text;
+    if (block && block->file < 0) {
+        text = block->folder;
+    } else if (block) {
+        const ListedFile& file = results.files()[static_cast<size_t>(block->file)];
+        const FileFacts& facts = file.facts;
+        text = file.path;
+        if (!facts.found) {
+            text += "   ファイルが見つかりません";
+        } else {
+            text += facts.bitness ? "   " + std::to_string(facts.bitness) + "ビット" : std::string("   ビット数不明");
+            text += facts.fileVersion.empty() ? std::string("   バージョン情報なし") : "   バージョン " + facts.fileVersion;
+            if (!facts.company.empty())
+                text += "   " + fromWide(facts.company);
+            text += "   " + groupedNumber(facts.size) + " バイト   " + localTimestamp(facts.modified);
+        }
+    }
+    replaceControlCharacters(&text[0]);
+    statusLine->setText(text.c_str());
 }
 
 void mainDialog::endBatch()
@@ -422,22 +574,37 @@ void mainDialog::endBatch()
         batch->stop();
     batch.reset();
     finished.clear();
-    if (escapeHook) {
-        UnhookWindowsHookEx(escapeHook);
-        escapeHook = nullptr;
-        filteredDialog = nullptr;
-    }
     SetWindowTextA(hwnd, caption.c_str());
     EnableWindow(GetDlgItem(hwnd, IDC_OPEN), TRUE);
+    // The focus leaves the Stop button before it is disabled, or it would be lost.
+    if (GetFocus() == GetDlgItem(hwnd, IDC_STOP))
+        SetControl(listBox->hwnd, true);
+    EnableWindow(GetDlgItem(hwnd, IDC_STOP), FALSE);
 }
 
 void mainDialog::showProgress()
 {
     if (!batch)
         return;
-    char text[400];
-    formatBounded(text, sizeof text, "%s  [%u/%u]", caption.c_str(), static_cast<unsigned>(shownBlocks),
-                  static_cast<unsigned>(batch->queued()));
+    // The files being probed: started, and not yet in the list or waiting for an earlier one.
+    std::string names;
+    size_t more = 0;
+    const size_t started = std::min(batch->started(), batchFiles.size());
+    for (size_t i = shownBlocks; i < started; ++i) {
+        if (finished.count(i))
+            continue;
+        const std::string& name = batchFiles[i].shown;
+        if (more == 0 && (names.empty() || names.size() + name.size() + 2 <= ProgressNamesSize))
+            names += (names.empty() ? "" : ", ") + name;
+        else
+            ++more;
+    }
+    if (more)
+        names += ", ほか " + std::to_string(more) + " 件";
+    replaceControlCharacters(&names[0]);
+    char text[400 + ProgressNamesSize];
+    formatBounded(text, sizeof text, names.empty() ? "%s  [%u/%u]" : "%s  [%u/%u] %s", caption.c_str(),
+                  static_cast<unsigned>(shownBlocks), static_cast<unsigned>(batch->queued()), names.c_str());
     if (progress != text) {
         progress = text;
         SetWindowTextA(hwnd, text);
@@ -492,9 +659,13 @@ void mainDialog::saveList()
     static const char* const filters[] = {"テキスト (*.txt)", "*.txt", "HTML (*.html)", "*.html", nullptr};
     rpGetSaveFileName dialog(this);
     dialog.setFilters(filters);
+    rpStrncpy(dialog.initialDir, saveDialogFolder.c_str(), sizeof dialog.initialDir);
+    // Without an extension, so that the chosen type's is added (a typed one decides the type).
+    rpStrncpy(dialog.fileBuf, suggestedName().c_str(), rpGetFileName::MaxFile);
     char path[rpGetFileName::MaxFile] = "";
     if (!dialog.run(path))
         return;
+    saveDialogFolder = dialog.initialDir;
     const size_t length = std::strlen(path);
     auto endsWith = [&](const char* ext) {
         size_t n = std::strlen(ext);
@@ -505,7 +676,7 @@ void mainDialog::saveList()
 
     std::string bytes;
     if (html) {
-        bytes = htmlReport(INSPECTOR_TITLE, listed);
+        bytes = htmlReport(INSPECTOR_TITLE, results.shownFiles(), results.shownSummaries());
     } else {
         // The text of Copy, byte for byte.
         rpMemoryStream stream;
@@ -527,6 +698,25 @@ void mainDialog::saveList()
         formatBounded(text, sizeof text, "保存できませんでした: %s\r\n%s", path, reason.c_str() + 2);
         MessageBoxA(hwnd, text, INSPECTOR_TITLE, MB_OK | MB_ICONERROR);
     }
+}
+
+std::string mainDialog::suggestedName() const
+{
+    // The folder of the list's first folder batch: its last name, without a trailing backslash.
+    for (const ResultList::Block& block : results.blocks()) {
+        if (block.file >= 0)
+            continue;
+        std::string folder = block.folder;
+        while (!folder.empty() && rpLastBackslash(folder.c_str()) == &folder[folder.size() - 1])
+            folder.pop_back();
+        const char* last = rpLastBackslash(folder.c_str());
+        std::string name = last ? std::string(last + 1) : folder;
+        // A drive's root ("C:") has no name of its own.
+        if (!name.empty() && name.find(':') == std::string::npos)
+            return name;
+        break;
+    }
+    return "plugins";
 }
 
 void mainDialog::dataCopy2()

@@ -1,9 +1,11 @@
-// mainDialog: the inspector's only window, a modal dialog from the template "MainDialog" with
-// the result list (item 260), Open, Copy and Close. It probes the files the user picks or drops,
-// or whole folders, in batches run by worker processes, shows each file's block when the file is
-// done (and a summary after a folder's blocks), keeps a record of every probed file beside the
-// list, copies the results to the clipboard and saves them as text or HTML.
-// Ownership: the dialog and its list-box object belong to their windows and delete themselves
+// mainDialog: the inspector's only window, a resizable modal dialog from the template
+// "MainDialog" with the result list (item 260), its filter, Open, Stop, Copy and Close, and a
+// status line with the facts of the selected block's file. It probes the files the user picks or
+// drops, or whole folders, in batches run by worker processes, shows each file's block when the
+// file is done (and a summary after a folder's blocks), keeps the list's record beside the list
+// and shows the blocks that pass the filter, copies what the list shows to the clipboard, saves
+// it as text or HTML, probes it all again on F5, and remembers its placement and folders.
+// Ownership: the dialog and its control objects belong to their windows and delete themselves
 // when the windows are destroyed; the dialog owns its running batch, the blocks it holds and
 // the list's record.
 #ifndef INSPECTOR_MAIN_DIALOG_H
@@ -11,7 +13,10 @@
 
 #include "listReport.h"
 #include "probeBatch.h"
+#include "resultList.h"
+#include "rpAnchorLayout.h"
 #include "rpDialog.h"
+#include "rpEdit.h"
 #include "rpListBox.h"
 
 #include <map>
@@ -27,17 +32,28 @@ public:
     mainDialog();
     ~mainDialog() override;
 
-    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save:
-    // handled (true). IDOK is ignored.
+    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
+    // 127 again, 128 the focus to the filter; the filter's changes (131 EN_CHANGE, 132
+    // BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
-    // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
-    // the batch and keeps the window (see escapeFilter).
+    // Close (IDCANCEL) and the close box stop a running batch first, then store the window's
+    // placement and folders. Esc during a batch stops the batch and keeps the window (see
+    // translateKeys).
     bool queryClose() override;
-    // Centres the dialog, binds listBox to item 260, accepts dropped files, and schedules the
-    // start-up files.
+    // Binds the controls, anchors them to the window's edges, restores the stored placement (or
+    // centres the dialog), accepts dropped files, and schedules the start-up files.
     void onCreate() override;
-    // WM_DROPFILES: probes every dropped file in drop order; during a batch they are queued.
+    // WM_SIZE: the controls follow the window's edges.
+    bool resized(int width, int height, int type) override;
+    // WM_GETMINMAXINFO: the template's size is the least.
+    bool getMinMaxInfo(MINMAXINFO* info) override;
+    // The keys of the "KeyAccel" table inside the dialog's modal loop, but Ctrl+C only while the
+    // list has the focus (elsewhere it is the edit box's own copy), and Esc only during a batch
+    // (otherwise it closes the dialog, as ever).
+    bool translateKeys(MSG& msg) override;
+    // WM_DROPFILES: probes every dropped file in drop order, a folder as a folder batch; during
+    // a batch they are queued.
     void dropFiles(HDROP drop, int count, rpPoint* point, bool inClient) override;
     // WM_CONTEXTMENU from the list (right-click, Shift+F10, the menu key): the list menu.
     // WM_PROBEARGS: probes the start-up files (a folder among them as a folder batch).
@@ -48,9 +64,10 @@ public:
     bool getFile();
     // Probes dllName, shown as fn, as a batch of one file.
     void checkDll();
-    // Every list line, each ended by CR LF, as CF_TEXT. An empty list leaves the clipboard alone.
+    // Every line the list shows, each ended by CR LF, as CF_TEXT. An empty list leaves the
+    // clipboard alone.
     void dataCopy();
-    // The last plug-in's collected strings as HTML table rows, as CF_TEXT.
+    // The strings of the last plug-in the list shows as HTML table rows, as CF_TEXT.
     void dataCopy2();
     // LB_RESETCONTENT on the list and empties its record (not during a batch).
     void clearList();
@@ -60,23 +77,29 @@ public:
     // folder, and the folder's summary block follows their blocks.
     void probeStartupFiles();
     void probeFiles(const std::vector<std::wstring>& paths, bool expandFolders = false);
-    // Lets the user choose a folder (the framework's folder dialog) and probes its tree as a
-    // folder batch. Not during a batch.
+    // Probes what the list was made from again, in the same order, folders again as folder
+    // batches, with workers started anew (a rebuilt file is read as it is now). Not during a
+    // batch.
+    void probeAgain();
+    // Lets the user choose a folder (the framework's folder dialog, starting at the last one)
+    // and probes its tree as a folder batch. Not during a batch.
     void openFolder();
-    // Lets the user choose a file name (the framework's save dialog) and writes the list there:
-    // the text Copy puts on the clipboard, or with the HTML filter (or an .html/.htm name) the
-    // HTML report of the list's record. A failed write says so in a message box and leaves the
-    // file as it was.
+    // Lets the user choose a file name (the framework's save dialog, with a name suggested: the
+    // folder's for a folder batch, otherwise "plugins", to which the chosen type's extension is
+    // added) and writes what the list shows there: the text Copy puts on the clipboard, or with
+    // the HTML filter (or an .html/.htm name) the HTML report of the shown files and summaries.
+    // A failed write says so in a message box and leaves the file as it was.
     void saveList();
-    // The list's record: one entry per probed file shown, in list order.
-    const std::vector<ListedFile>& listedFiles() const { return listed; }
+    // The list's record: one entry per probed file, in list order, shown or not.
+    const std::vector<ListedFile>& listedFiles() const { return results.files(); }
     // Ends the running batch: files being probed end with the stopped line, files not started
     // are dropped. Returns once every worker is gone.
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch), Save (126) and Open folder (125, not during a batch), each sending its command.
-    // screen is where the menu opens; null opens it at the list's selected line.
+    // batch), Save (126), Open folder (125, not during a batch) and Again (127, not during a
+    // batch), each sending its command. screen is where the menu opens; null opens it at the
+    // list's selected line.
     void showListMenu(const POINT* screen);
 
     // Posted by onCreate when there are start-up files, so that they are probed once the dialog
@@ -89,9 +112,12 @@ public:
     static constexpr UINT RefreshMs = 100;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
-    // Set before run(): the files named on the command line, and how batches run.
+    // Set before run(): the files named on the command line, how batches run, and the key under
+    // HKEY_CURRENT_USER where the window keeps its placement and folders (empty: nothing is
+    // read or stored).
     std::vector<std::wstring> startupFiles;
     BatchSettings batchSettings;
+    std::string settingsKey;
 
 private:
     // A folder of the running batch: its files are batch files first .. first + count - 1.
@@ -112,14 +138,26 @@ private:
     void batchEvent(BatchEvent* event);
     // Shows the blocks that are next in order, and ends the batch when all are shown.
     void showFinishedBlocks();
-    // The batch is over: the caption and the Open button come back.
+    // The batch is over: the caption, the Open button and the Stop button come back.
     void endBatch();
+    // The caption with the progress and the names of the files being probed.
     void showProgress();
-    // WH_MSGFILTER hook, installed while a batch runs.
-    static LRESULT CALLBACK escapeFilter(int code, WPARAM wParam, LPARAM lParam);
+    // The probe record follows a file as the probe would have left it: a question that was
+    // never answered keeps the earlier file's answer. What HTML copy takes.
+    void followRecord(const ListedFile& file);
+    // Shows the blocks that pass the filter box and the check box.
+    void applyFilter();
+    // The status line: the facts of the selected block's file (or a summary's folder).
+    void showFacts();
+    // The name Save suggests, without its extension.
+    std::string suggestedName() const;
+    // Stores the placement and the folders under settingsKey.
+    void saveSettings();
 
-    static mainDialog* filteredDialog;  // not owned: the dialog whose batch the hook serves
-    HHOOK escapeHook;                   // owned while a batch runs
+    rpEdit* filterEdit;         // not owned: deletes itself with item 131; null before onCreate
+    rpControl* problemsOnly;    // not owned: item 132
+    rpControl* statusLine;      // not owned: item 133
+    rpAnchorLayout layout;      // the controls' places against the window's edges
 
     std::shared_ptr<WorkerPool> workers;                // shared with the batch; made by the first
     std::unique_ptr<ProbeBatch> batch;                  // owned; null between batches
@@ -129,8 +167,11 @@ private:
     std::string caption;                                // the caption without the progress
     std::string progress;                               // the caption with it, as last shown
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
-    std::vector<ListedFile> listed;                     // the list's record, emptied with the list
+    ResultList results;                                 // the list's record and its view
+    std::vector<std::wstring> sources;                  // what the list was made from, in order
     std::string lastFolder;                             // the folder chosen last, offered next
+    std::string openDialogFolder;                       // where the Open dialog starts
+    std::string saveDialogFolder;                       // where the Save dialog starts
 };
 
 #endif

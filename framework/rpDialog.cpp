@@ -1,13 +1,45 @@
 // Dialogs: the dialog procedure, the control map, the OK/Cancel/close paths and the modal run.
 #include "rpDialog.h"
 
+#include "rpModule.h"
+
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 rpDialog* NewDialog = nullptr;
 int resultx = 0;
 
 namespace {
 const char CloseQuestion[] = "変更を保存せずに終了してよろしいですか？";
+
+// The modal dialogs running on this thread, innermost last, and the message filter hook that
+// serves them while there are any. A slot belongs to one run of create(), which takes it back
+// when the dialog-box call returns; a dialog deleted meanwhile (with its window, inside the
+// loop) has emptied its slot. Not owned.
+thread_local std::vector<rpDialogModal*> runningDialogs;
+thread_local HHOOK keyFilter = nullptr;
+
+// The modal loops of the dialog-box calls offer every message here (MSGF_DIALOGBOX) before the
+// dialog manager handles it: a key for a running dialog goes to its translateKeys().
+LRESULT CALLBACK modalKeyFilter(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && msg && msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST) {
+        rpDialogModal* target = nullptr;
+        for (auto running = runningDialogs.rbegin(); running != runningDialogs.rend() && !target; ++running) {
+            HWND dialog = *running ? (*running)->hwnd : nullptr;
+            if (dialog && (msg->hwnd == dialog || IsChild(dialog, msg->hwnd)))
+                target = *running;
+        }
+        // The command a key stands for may open another modal loop or end this dialog: nothing
+        // here is touched after it.
+        MSG copy = *msg;
+        if (target && target->translateKeys(copy))
+            return TRUE;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 // The control object on dialog item `id`, or null.
 rpControl* mappedControl(HWND dialog, int id)
@@ -80,6 +112,12 @@ void rpDialog::linkMapObject()
     }
 }
 
+bool rpDialog::translateKeys(MSG& msg)
+{
+    HACCEL accelerators = Module ? Module->accelerators : nullptr;
+    return accelerators && hwnd && TranslateAcceleratorA(hwnd, accelerators, &msg) != 0;
+}
+
 bool rpDialog::isModified()
 {
     return isModifiedMapData();
@@ -129,7 +167,11 @@ rpDialogModal::rpDialogModal(rpWin* parentWin, const char* name, rpCtrlMap* map)
 {
 }
 
-rpDialogModal::~rpDialogModal() = default;
+rpDialogModal::~rpDialogModal()
+{
+    std::replace(runningDialogs.begin(), runningDialogs.end(), static_cast<rpDialogModal*>(this),
+                 static_cast<rpDialogModal*>(nullptr));
+}
 
 bool rpDialogModal::destroy()
 {
@@ -146,6 +188,10 @@ int rpDialogModal::run()
 bool rpDialogModal::create()
 {
     NewDialog = this;
+    const size_t slot = runningDialogs.size();
+    runningDialogs.push_back(this);
+    if (!keyFilter)
+        keyFilter = SetWindowsHookExW(WH_MSGFILTER, modalKeyFilter, nullptr, GetCurrentThreadId());
     HWND ownerWindow = parent ? parent->hwnd : nullptr;
     HINSTANCE instance = Instance();
     INT_PTR answer;
@@ -156,6 +202,12 @@ bool rpDialogModal::create()
         answer = DialogBoxParamA(instance, templateName, ownerWindow, rpDlgProc,
                                  reinterpret_cast<LPARAM>(createParam));
     resultx = static_cast<int>(answer);
+    // The slot goes back (the object may be gone by now: it is not touched).
+    runningDialogs.resize(slot);
+    if (runningDialogs.empty() && keyFilter) {
+        UnhookWindowsHookEx(keyFilter);
+        keyFilter = nullptr;
+    }
     // A dialog that was bound (WM_INITDIALOG took NewDialog) ran and deleted itself with its
     // window, whatever its end code, -1 included: it must not be touched again.
     if (NewDialog != this)

@@ -37,6 +37,12 @@ public:
     bool command(int id, int code) override;
     using rpWin::command;
 
+    // A keyboard message (WM_KEYFIRST..WM_KEYLAST) for the dialog or one of its controls, offered
+    // while the dialog runs modally, before the dialog manager sees it: true takes it. Here the
+    // module's accelerators (the "KeyAccel" table, rpModule::accelerators) become commands of
+    // the dialog, so that they work inside the dialog's own modal loop as in the application's.
+    virtual bool translateKeys(MSG& msg);
+
     virtual bool isModified();   // isModifiedMapData()
     virtual bool queryOk();      // true: OK may end the dialog
     virtual void okProc();       // copies modified values back when anything is modified
@@ -50,11 +56,14 @@ private:
     bool mapBuilt;                     // updateScreen has built the map's controls
 };
 
-// A dialog run modally by the system's dialog-box calls.
+// A dialog run modally by the system's dialog-box calls. While one runs, a message filter hook
+// (WH_MSGFILTER) of its thread offers its keyboard messages to translateKeys().
 class rpDialogModal : public rpDialog {
 public:
     explicit rpDialogModal(rpWin* parent, const char* templateName = nullptr,
                            rpCtrlMap* ctrlMap = nullptr);
+    // Leaves the thread's running dialogs (the dialog is deleted with its window, inside its
+    // modal loop).
     ~rpDialogModal() override;
 
     // Ends the modal loop with `result` (EndDialog).

@@ -3,6 +3,7 @@
 
 #include "rpStrings.h"
 
+#include <algorithm>
 #include <vector>
 
 rpListBox::rpListBox(rpWin* parentWin, int controlIdValue, int styleBits)
@@ -138,4 +139,42 @@ void rpListBox::setRedraw(bool redraw)
     SendMessageA(hwnd, WM_SETREDRAW, redraw ? TRUE : FALSE, 0);
     if (redraw)
         InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+int rpListBox::getCurSel()
+{
+    return static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
+}
+
+int rpListBox::getHorizontalExtent()
+{
+    return static_cast<int>(SendMessageA(hwnd, LB_GETHORIZONTALEXTENT, 0, 0));
+}
+
+void rpListBox::setHorizontalExtent(int pixels)
+{
+    SendMessageA(hwnd, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(pixels > 0 ? pixels : 0), 0);
+}
+
+int rpListBox::textWidth(const std::vector<std::string>& texts)
+{
+    if (texts.empty() || !hwnd)
+        return 0;
+    HDC dc = GetDC(hwnd);
+    if (!dc)
+        return 0;
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    int widest = 0;
+    for (const std::string& text : texts) {
+        SIZE size = {0, 0};
+        if (!text.empty() && GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &size))
+            widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    if (previous)
+        SelectObject(dc, previous);
+    ReleaseDC(hwnd, dc);
+    // The list draws an item's text a pixel in from its left edge; the edges' width on both
+    // sides keeps the last character clear of the border when scrolled to the end.
+    return widest > 0 ? widest + 2 * GetSystemMetrics(SM_CXEDGE) : 0;
 }

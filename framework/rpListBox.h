@@ -6,6 +6,7 @@
 #include "rpControl.h"
 
 #include <string>
+#include <vector>
 
 class rpListBox : public rpControl {
 public:
@@ -46,6 +47,17 @@ public:
     void resetContent();
     // WM_SETREDRAW: holds (false) or resumes (true) drawing; resuming repaints the list.
     void setRedraw(bool redraw);
+    // LB_GETCURSEL: the selected item's index, or LB_ERR when none is selected.
+    int getCurSel();
+
+    // LB_GETHORIZONTALEXTENT: how wide, in pixels, the list's items may be scrolled sideways.
+    int getHorizontalExtent();
+    // LB_SETHORIZONTALEXTENT: a list with WS_HSCROLL shows its horizontal scroll bar while
+    // `pixels` is wider than the list.
+    void setHorizontalExtent(int pixels);
+    // The widest of the texts as the list draws an item: measured in the list's font
+    // (WM_GETFONT) with the item's margins, in pixels; 0 for none.
+    int textWidth(const std::vector<std::string>& texts);
 };
 
 #endif

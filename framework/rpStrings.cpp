@@ -1,6 +1,8 @@
 // Byte-string helpers for Shift-JIS text.
 #include "rpStrings.h"
 
+#include <windows.h>
+
 #include <mbctype.h>
 #include <mbstring.h>
 
@@ -57,6 +59,33 @@ void rpBlankCut(void* s)
 }
 
 namespace {
+// The bytes of the character at p: two for a lead byte of the ANSI code page that has its trail
+// byte. (Half-width katakana are single bytes, unlike what rpIsDoubleByte assumes.)
+int characterSize(const unsigned char* p)
+{
+    return IsDBCSLeadByte(p[0]) && p[1] ? 2 : 1;
+}
+
+unsigned char foldAscii(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Whether pattern matches the characters of text that start at text.
+bool matchesAt(const unsigned char* text, const unsigned char* pattern)
+{
+    while (*pattern) {
+        int size = characterSize(pattern);
+        if (characterSize(text) != size)
+            return false;
+        if (size == 2 ? (text[0] != pattern[0] || text[1] != pattern[1]) : foldAscii(text[0]) != foldAscii(pattern[0]))
+            return false;
+        text += size;
+        pattern += size;
+    }
+    return true;
+}
+
 // True when the final character of the text is a backslash (not a trail byte).
 bool endsInBackslash(const char* path, size_t len)
 {
@@ -79,6 +108,19 @@ bool endsInLoneLeadByte(const char* path, size_t len)
     return false;
 }
 }  // namespace
+
+const char* rpFindText(const char* text, const char* pattern)
+{
+    if (!text || !pattern)
+        return nullptr;
+    const unsigned char* wanted = reinterpret_cast<const unsigned char*>(pattern);
+    for (const unsigned char* at = reinterpret_cast<const unsigned char*>(text);; at += characterSize(at)) {
+        if (matchesAt(at, wanted))
+            return reinterpret_cast<const char*>(at);
+        if (!*at)
+            return nullptr;
+    }
+}
 
 void rpAdjustDir(char* path, char mode)
 {

@@ -35,6 +35,13 @@ char* rpLastBackslash(const char* path);
 // Removes bytes 1..32 (space and control characters) from both ends of the text, in place.
 void rpBlankCut(void* s);
 
+// The first place in text where pattern occurs, matched character by character as the ANSI
+// code page (932) has them: ASCII letters without regard to case, every other character
+// exactly, and a double-byte character only whole. A match starts at a character of text, never
+// at a trail byte. An empty pattern is found at the start; null when there is no match or
+// either text is null.
+const char* rpFindText(const char* text, const char* pattern);
+
 // Adjusts the trailing backslash of a directory path in place; path needs room for one more
 // byte. '+': make it end in one backslash (an empty text becomes "\"; a lead byte left without
 // its trail byte at the end is replaced by the backslash). '-': remove one final

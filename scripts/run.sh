@@ -2,9 +2,11 @@
 # Installs what is missing, builds the 64-bit inspector and starts it under Wine with the given
 # plug-in files (or, without arguments, the bundled samples) on its command line, so it probes
 # them at start-up as if they had been dropped on its window.
-# Without a usable display it runs in a private Xvfb, saves build/screenshot.png, closes the
-# window and prints where the picture is.
-# Usage: scripts/run.sh [plugin.dll ...]
+# Without a usable display it runs in a private Xvfb, waits until the files are probed, saves
+# build/screenshot.png, closes the window and prints where the picture is. RP_RUN_DRIVE may hold
+# commands of tests/support/windowdrive.c, separated by ';', applied before the picture is taken
+# (the README's folder picture: RP_RUN_DRIVE='size 1000 720; click 132; select 3').
+# Usage: scripts/run.sh [plugin.dll or folder ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,12 +47,21 @@ for f in "${files[@]}"; do
   winfiles+=("$(winepath -w "$(realpath "$f")" 2>/dev/null)")
 done
 
+# A picture starts from the defaults: no placement or folders remembered by an earlier run in
+# the build's Wine prefix.
+[ -z "$headless" ] || wine reg delete 'HKCU\Software\plugin-inspector' /f >/dev/null 2>&1 || true
 wine "build/$preset/plugin-inspector.exe" "${winfiles[@]}" >build/run.log 2>&1 &
 inspector=$!
 drive() { wine "build/$preset/bin/windowdrive.exe" "$@" 2>>build/run.log; }
 
 if [ -n "$headless" ]; then
   sleep 1
+  drive idle >/dev/null || true
+  IFS=';' read -ra steps <<<"${RP_RUN_DRIVE:-}"
+  for step in "${steps[@]}"; do
+    read -ra words <<<"$step"
+    [ ${#words[@]} -eq 0 ] || drive "${words[@]}" >/dev/null || true
+  done
   read -r x y w h < <(drive rect | tr -d '\r') || true
   if [ -n "${w:-}" ] && [ "$w" -gt 0 ]; then
     import -window root -crop "${w}x${h}+${x}+${y}" +repage build/screenshot.png

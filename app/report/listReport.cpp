@@ -3,6 +3,7 @@
 
 #include "outputChannel.h"
 #include "probe.h"
+#include "rpStrings.h"
 #include "textCodec.h"
 
 #include <map>
@@ -17,13 +18,12 @@ std::string countLine(const char* label, size_t count)
     return line;
 }
 
-// Shift-JIS text as UTF-8 that HTML can carry as it is: markup characters become references,
+// UTF-16 text as UTF-8 that HTML can carry as it is: markup characters become references,
 // control characters (which a document may not contain) become U+FFFD.
-std::string htmlText(const std::string& sjis)
+std::string htmlText(std::wstring wide)
 {
-    if (sjis.empty())
+    if (wide.empty())
         return std::string();
-    std::wstring wide = toWide(sjis, 932);
     for (wchar_t& c : wide) {
         if ((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || (c >= 0x7F && c <= 0x9F))
             c = 0xFFFD;
@@ -42,6 +42,12 @@ std::string htmlText(const std::string& sjis)
         }
     }
     return escaped;
+}
+
+// The same for Shift-JIS text.
+std::string htmlText(const std::string& sjis)
+{
+    return htmlText(toWide(sjis, 932));
 }
 
 std::string hex8(DWORD value)
@@ -80,6 +86,41 @@ std::string duplicateLine(DWORD aid, DWORD pid, const std::vector<ListedFile>& f
     return line;
 }
 
+// "  LABEL: NAME (WHAT)" for a file of a folder's summary. A name too long for the line is cut
+// at a whole character so that what happened to the file is never lost.
+std::string failureLine(const char* label, const std::string& name, const std::string& what)
+{
+    const std::string head = std::string("  ") + label + ": ";
+    const std::string tail = " (" + what + ")";
+    std::string line = head;
+    const int room = ProbeTextSize - static_cast<int>(head.size() + tail.size());
+    if (room > 1) {
+        std::vector<char> cut(static_cast<size_t>(room), '\0');
+        rpStrncpy(cut.data(), name.c_str(), room);
+        line += cut.data();
+    }
+    line += tail;
+    if (line.size() > static_cast<size_t>(ProbeTextSize - 1)) {
+        char bounded[ProbeTextSize];
+        rpStrncpy(bounded, line.c_str(), sizeof bounded);
+        line = bounded;
+    }
+    return line;
+}
+
+// What a file of a summary's failure lines shows of its failure: the code of a failed load, or
+// the line that ended an abnormal probe.
+std::string failureOf(const ListedFile& file)
+{
+    if (file.failedToLoad()) {
+        DWORD code = file.outcome == ProbeOutcome::Probed ? static_cast<DWORD>(file.result.loadError)
+                     : file.outcome == ProbeOutcome::NoExecutable ? static_cast<DWORD>(ERROR_BAD_EXE_FORMAT)
+                                                                   : file.code;
+        return std::to_string(code);
+    }
+    return file.failure.empty() ? std::string() : trimmed(file.failure.front());
+}
+
 }  // namespace
 
 ListedFile listedFile(const BatchFile& file, const BatchEvent& block)
@@ -87,6 +128,7 @@ ListedFile listedFile(const BatchFile& file, const BatchEvent& block)
     ListedFile entry;
     entry.shown = file.shown;
     entry.path = file.dllName;
+    entry.widePath = file.path;
     entry.outcome = block.outcome;
     entry.code = block.code;
     entry.hasResult = block.hasResult;
@@ -105,6 +147,13 @@ bool ListedFile::endedAbnormally() const
 {
     return outcome == ProbeOutcome::Faulted || outcome == ProbeOutcome::Exited || outcome == ProbeOutcome::Hung ||
            outcome == ProbeOutcome::NotStarted || outcome == ProbeOutcome::ProtocolError;
+}
+
+bool ListedFile::answered() const
+{
+    const int all = ProbeAnsweredIds | ProbeAnsweredName | ProbeAnsweredType;
+    return outcome == ProbeOutcome::Probed && hasResult && result.loadError == 0 && (result.answers & all) == all &&
+           result.ptype >= 1 && result.ptype <= 7;
 }
 
 std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vector<ListedFile>& files)
@@ -163,6 +212,13 @@ std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vec
             lines.push_back(line);
         }
     }
+    // Which files those counts are, by name.
+    for (const ListedFile& file : files) {
+        if (file.failedToLoad())
+            lines.push_back(failureLine("読み込みエラー", file.shown, failureOf(file)));
+        else if (file.endedAbnormally())
+            lines.push_back(failureLine("異常終了", file.shown, failureOf(file)));
+    }
     // The host loads only one plug-in of an identifier pair: every pair held by more than one
     // file is named with its files.
     for (const auto& ids : pairs) {
@@ -175,14 +231,16 @@ std::vector<std::string> folderSummary(const BatchFolder& folder, const std::vec
     return lines;
 }
 
-std::string htmlReport(const std::string& title, const std::vector<ListedFile>& files)
+std::string htmlReport(const std::string& title, const std::vector<ListedFile>& files,
+                       const std::vector<std::vector<std::string>>& summaries)
 {
     std::string html =
         "<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n<title>" + htmlText(title) +
         "</title>\r\n<style>\r\ntable { border-collapse: collapse; }\r\n"
         "th, td { border: 1px solid #999; padding: 2px 6px; text-align: left; vertical-align: top; }\r\n"
         "</style>\r\n</head>\r\n<body>\r\n<table>\r\n<thead>\r\n<tr>";
-    for (const char* heading : {"ファイル", "製品ID", "プラグインID", "名称", "タイプ", "文字列・ファイルタイプ", "失敗"})
+    for (const char* heading : {"ファイル", "製品ID", "プラグインID", "名称", "タイプ", "文字列・ファイルタイプ", "失敗",
+                                "バージョン", "会社", "サイズ", "更新日時", "SHA-256"})
         html += "<th>" + htmlText(heading) + "</th>";
     html += "</tr>\r\n</thead>\r\n<tbody>\r\n";
     for (const ListedFile& file : files) {
@@ -206,12 +264,33 @@ std::string htmlReport(const std::string& title, const std::vector<ListedFile>& 
         std::string failure;
         for (const std::string& line : file.failure)
             failure += (failure.empty() ? "" : "<br>") + htmlText(trimmed(line));
+        const FileFacts& facts = file.facts;
         html += "<tr><td>" + htmlText(file.shown) + "</td><td>" + (answers & ProbeAnsweredIds ? hex8(result.aid) : "") +
                 "</td><td>" + (answers & ProbeAnsweredIds ? hex8(result.pid) : "") + "</td><td>" +
                 (answers & ProbeAnsweredName ? htmlText(result.pname) : "") + "</td><td>" + htmlText(type) + "</td><td>" +
-                strings + "</td><td>" + failure + "</td></tr>\r\n";
+                strings + "</td><td>" + failure + "</td><td>" + htmlText(facts.fileVersion) + "</td><td>" +
+                htmlText(facts.company) + "</td><td>" + (facts.found ? groupedNumber(facts.size) : "") +
+                "</td><td>" + (facts.found ? localTimestamp(facts.modified) : "") + "</td><td>" +
+                sha256AsFound(file.widePath, facts) + "</td></tr>\r\n";
     }
-    html += "</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n";
+    html += "</tbody>\r\n</table>\r\n";
+    // Each folder's summary: its "フォルダ  PATH" line as a heading, the lines after it as a list.
+    for (const std::vector<std::string>& summary : summaries) {
+        bool headed = false;
+        for (const std::string& line : summary) {
+            if (line.empty())
+                continue;
+            if (!headed) {
+                html += "<h2>" + htmlText(line) + "</h2>\r\n<ul>\r\n";
+                headed = true;
+            } else {
+                html += "<li>" + htmlText(trimmed(line)) + "</li>\r\n";
+            }
+        }
+        if (headed)
+            html += "</ul>\r\n";
+    }
+    html += "</body>\r\n</html>\r\n";
     return html;
 }
 

@@ -135,12 +135,12 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
     std::string output = temp.file("list.json");
     ListRun run = runInspector("--list --json --probe-timeout=1500 --output \"" + output + "\" \"" + japanese +
                                    "\" plug_import.dll plug_fault_name.dll \"" + text + "\" plug_hang.dll \"" +
-                                   testsupport::otherBitnessBinDir() + "plug_command.dll\"",
+                                   testsupport::otherBitnessBinDir() + "plug_command.dll\" plug_versioned.dll",
                                exe);
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, "");  // everything went to the file
     nlohmann::json files = nlohmann::json::parse(readFile(output));
-    ASSERT_EQ(files.size(), 6u) << files.dump(2);
+    ASSERT_EQ(files.size(), 7u) << files.dump(2);
 
     const int ownBits = sizeof(void*) == 8 ? 64 : 32;
     nlohmann::json& command = files[0];
@@ -181,11 +181,29 @@ TEST(ListMode, JsonDescribesEachFileFieldByField)
     EXPECT_TRUE(notLoaded["productId"].is_null());
     EXPECT_EQ(notLoaded["outcome"], "loadError");
     EXPECT_EQ(notLoaded["code"], 193);
+    // The facts of the file: no version resource; its 15 bytes, last write (UTC) and SHA-256.
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ASSERT_TRUE(GetFileAttributesExA(text.c_str(), GetFileExInfoStandard, &data));
+    SYSTEMTIME written = {};
+    FileTimeToSystemTime(&data.ftLastWriteTime, &written);
+    char modified[32];
+    std::snprintf(modified, sizeof modified, "%04u-%02u-%02uT%02u:%02u:%02uZ", written.wYear, written.wMonth, written.wDay,
+                  written.wHour, written.wMinute, written.wSecond);
+    EXPECT_TRUE(notLoaded["fileVersion"].is_null());
+    EXPECT_TRUE(notLoaded["company"].is_null());
+    EXPECT_EQ(notLoaded["size"], 15);
+    EXPECT_EQ(notLoaded["modified"], modified);
+    EXPECT_EQ(notLoaded["sha256"], "73b911c62bc91ce6a5671b53ec7646cd3c1c82c6e4b18879be7ba8a1d07bfa92");
 
     // No record from a hung worker: its IDs come from the lines it had produced.
     EXPECT_EQ(files[4]["outcome"], "hung");
     EXPECT_TRUE(files[4]["code"].is_null());
     EXPECT_EQ(files[4]["productId"], "00004a96");
+
+    nlohmann::json& versioned = files[6];
+    EXPECT_EQ(versioned["fileVersion"], "2.5.0.17");
+    EXPECT_EQ(versioned["company"], u8"テスト工房");
+    EXPECT_EQ(versioned["sha256"].get<std::string>().size(), 64u);
 
     nlohmann::json& other = files[5];
     EXPECT_EQ(other["bitness"], 96 - ownBits);
@@ -365,7 +383,8 @@ TEST(ListMode, AFolderThatCannotBeSearchedIsReportedAsAFailure)
     EXPECT_EQ(folder["code"], ERROR_INVALID_NAME);
     ASSERT_EQ(folder["explanation"].size(), 1u);
     EXPECT_NE(folder["explanation"][0], "");
-    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName"})
+    for (const char* field : {"bitness", "productId", "pluginId", "name", "type", "typeName", "fileVersion", "company", "size",
+                              "modified", "sha256"})
         EXPECT_TRUE(folder[field].is_null()) << field;
     EXPECT_EQ(folder["strings"], nlohmann::json::array());
 }

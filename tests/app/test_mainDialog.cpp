@@ -16,8 +16,10 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -155,17 +157,17 @@ std::wstring wide(const char* sjis)
     return buffer;
 }
 
-TEST(MainDialogTemplate, HasTheStyleSizeFontAndFiveControlsOfTheLayout)
+TEST(MainDialogTemplate, IsResizableWithItsControlsInTabOrder)
 {
     HRSRC found = FindResourceA(nullptr, "MainDialog", MAKEINTRESOURCEA(5));
     ASSERT_NE(found, nullptr);
     const auto* dlg = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, found)));
-    EXPECT_EQ(dlg->style, 0x90C800C0u);
+    EXPECT_EQ(dlg->style, 0x90CF00C0u);  // with WS_THICKFRAME, WS_MINIMIZEBOX and WS_MAXIMIZEBOX
     EXPECT_EQ(dlg->x, 0);
     EXPECT_EQ(dlg->y, 0);
     EXPECT_EQ(dlg->cx, 300);
     EXPECT_EQ(dlg->cy, 260);
-    ASSERT_EQ(dlg->cdit, 5);
+    ASSERT_EQ(dlg->cdit, 10);
     const WORD* p = reinterpret_cast<const WORD*>(dlg + 1);
     EXPECT_EQ(templateText(p), L"");  // no menu
     EXPECT_EQ(templateText(p), L"");  // the default dialog class
@@ -180,10 +182,16 @@ TEST(MainDialogTemplate, HasTheStyleSizeFontAndFiveControlsOfTheLayout)
         const wchar_t* cls;
         const char* text;
     } expected[] = {
-        {0x50010000, 200, 220, 50, 14, IDCANCEL, L"BUTTON", "閉じる"},
+        // The list (with WS_HSCROLL), the filter, then the buttons: the tab order.
+        {0x50B10101, 20, 52, 250, 146, 260, L"LISTBOX", ""},
+        {0x50000080, 20, 39, 36, 8, 130, L"STATIC", "絞り込み:"},
+        {0x50810080, 58, 37, 150, 12, 131, L"EDIT", ""},
+        {0x50010003, 214, 38, 56, 10, 132, L"BUTTON", "問題のみ"},
         {0x50010000, 20, 20, 48, 14, 120, L"BUTTON", "開く"},
+        {0x58010000, 72, 20, 48, 14, 124, L"BUTTON", "中止"},
         {0x50010000, 160, 20, 48, 14, 122, L"BUTTON", "コピー"},
-        {0x50A10101, 20, 48, 250, 150, 260, L"LISTBOX", ""},
+        {0x50010000, 200, 220, 50, 14, IDCANCEL, L"BUTTON", "閉じる"},
+        {0x50008080, 20, 201, 250, 10, 133, L"STATIC", ""},
         {0x50020000, 40, 220, 100, 11, 100, L"STATIC", INSPECTOR_BANNER},
     };
     for (const Item& want : expected) {
@@ -199,7 +207,10 @@ TEST(MainDialogTemplate, HasTheStyleSizeFontAndFiveControlsOfTheLayout)
         p = reinterpret_cast<const WORD*>(item + 1);
         std::wstring cls = templateText(p);
         // Either the predefined class's ordinal or its name.
-        const wchar_t* ordinal = want.id == 260 ? L"#131" : want.id == 100 ? L"#130" : L"#128";
+        const wchar_t* ordinal = want.id == 260                             ? L"#131"
+                                 : want.id == 131                           ? L"#129"
+                                 : want.id == 100 || want.id == 130 || want.id == 133 ? L"#130"
+                                                                            : L"#128";
         EXPECT_TRUE(lstrcmpiW(cls.c_str(), want.cls) == 0 || cls == ordinal) << item->id;
         EXPECT_EQ(templateText(p), wide(want.text));
         p += 1 + *p / sizeof(WORD);  // creation data
@@ -251,13 +262,13 @@ TEST_F(MainDialogTest, DroppedFilesAreProbedInOrderAndCopyTakesAllWhileHtmlTakes
         EXPECT_EQ(lines[9], "プラグイン  notes.txt");
         EXPECT_EQ(lines[10], "load error 193");
         EXPECT_EQ(lines[11], "  WindowsのDLLではありません");
-        EXPECT_EQ(lines[12], "");
-        EXPECT_EQ(lines[13], "プラグイン  folder.dll");  // a dropped folder is a file that cannot be loaded
-        EXPECT_EQ(lines[14].rfind("load error ", 0), 0u);
-        EXPECT_EQ(lines[15].rfind("  ", 0), 0u);
-        EXPECT_EQ(lines[16], "");
-        EXPECT_EQ(lines[17], "プラグイン  plug_import.dll");
-        EXPECT_EQ(lines.size(), 18u + 5u);
+        // A dropped folder is a folder batch: this one holds no library, so its summary only,
+        // in its place among the files.
+        EXPECT_EQ(Lines(lines.begin() + 12, lines.begin() + 17),
+                  (Lines{"", "フォルダ  " + folder, "  ファイル数= 0", "  読み込みエラー= 0", "  異常終了= 0"}));
+        EXPECT_EQ(lines[17], "");
+        EXPECT_EQ(lines[18], "プラグイン  plug_import.dll");
+        EXPECT_EQ(lines.size(), 19u + 5u);
         EXPECT_EQ(std::string(dllName), fixture("plug_import.dll"));
         EXPECT_STREQ(fn, "plug_import.dll");
 
@@ -441,6 +452,155 @@ TEST_F(MainDialogTest, CopiesBelongToTheDialogAndLongStringsKeepTheirMarkup)
     });
 }
 
+// ---- Size, sideways scrolling and the facts of a file.
+
+RECT placeIn(HWND window, int id)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(window, id), &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The widest of the list's lines in its font, measured here.
+int widestLine(HWND list)
+{
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (const std::string& line : listLines(list)) {
+        SIZE size = {};
+        GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    return widest;
+}
+
+// A larger window gives its room to the list (and the filter box); the buttons keep their places
+// against their edges; the template's size is the least. The list scrolls sideways as far as its
+// widest line, whatever lines it shows.
+TEST_F(MainDialogTest, ResizesAroundTheListAndScrollsSidewaysToTheWidestLine)
+{
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        EXPECT_EQ(GetWindowLongPtrA(window, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), WS_THICKFRAME | WS_MAXIMIZEBOX);
+        RECT start = {};
+        GetWindowRect(window, &start);
+        const int width = start.right - start.left, height = start.bottom - start.top;
+        RECT startClient = {};
+        GetClientRect(window, &startClient);
+        std::map<int, RECT> before;
+        for (int id : {IDC_RESULTS, IDCANCEL, IDC_OPEN, IDC_STOP, IDC_COPY, IDC_FILTER, IDC_PROBLEMS, IDC_STATUS, IDC_BANNER})
+            before[id] = placeIn(window, id);
+        // What each grows (right, bottom) and moves (left, top) by, of dx and dy.
+        auto expectMoved = [&](int id, int left, int top, int right, int bottom, int dx, int dy) {
+            RECT now = placeIn(window, id), was = before[id];
+            EXPECT_EQ(now.left, was.left + left * dx) << id;
+            EXPECT_EQ(now.top, was.top + top * dy) << id;
+            EXPECT_EQ(now.right, was.right + right * dx) << id;
+            EXPECT_EQ(now.bottom, was.bottom + bottom * dy) << id;
+        };
+        auto expectLayout = [&](int dx, int dy) {
+            expectMoved(IDC_RESULTS, 0, 0, 1, 1, dx, dy);
+            expectMoved(IDCANCEL, 1, 1, 1, 1, dx, dy);
+            for (int id : {IDC_OPEN, IDC_STOP, IDC_COPY})
+                expectMoved(id, 0, 0, 0, 0, dx, dy);
+            expectMoved(IDC_FILTER, 0, 0, 1, 0, dx, dy);
+            expectMoved(IDC_PROBLEMS, 1, 0, 1, 0, dx, dy);
+            expectMoved(IDC_STATUS, 0, 1, 1, 1, dx, dy);
+            expectMoved(IDC_BANNER, 0, 1, 0, 1, dx, dy);
+        };
+        SetWindowPos(window, nullptr, 0, 0, width + 240, height + 160, SWP_NOMOVE | SWP_NOZORDER);
+        expectLayout(240, 160);
+        SetWindowPos(window, nullptr, 0, 0, width / 2, height / 2, SWP_NOMOVE | SWP_NOZORDER);
+        RECT least = {};
+        GetWindowRect(window, &least);
+        EXPECT_EQ(least.right - least.left, width);
+        EXPECT_EQ(least.bottom - least.top, height);
+        expectLayout(0, 0);
+        // Maximised, the list keeps its margins to the window's right and bottom edges.
+        ShowWindow(window, SW_MAXIMIZE);
+        RECT client = {};
+        GetClientRect(window, &client);
+        EXPECT_GT(client.right, startClient.right);
+        EXPECT_EQ(client.right - placeIn(window, IDC_RESULTS).right, startClient.right - before[IDC_RESULTS].right);
+        EXPECT_EQ(client.bottom - placeIn(window, IDC_RESULTS).bottom, startClient.bottom - before[IDC_RESULTS].bottom);
+        ShowWindow(window, SW_RESTORE);
+
+        // Sideways: a line of 299 bytes is far wider than the list.
+        dropAndWait(dialog, {fixture("plug_longstring.dll"), fixture("plug_command.dll")});
+        const int widest = widestLine(list);
+        RECT listClient = {};
+        GetClientRect(list, &listClient);
+        ASSERT_GT(widest, listClient.right);
+        int extent = static_cast<int>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+        EXPECT_GE(extent, widest);
+        EXPECT_LE(extent, widest + 8);
+        SCROLLINFO bar = {};
+        bar.cbSize = sizeof bar;
+        bar.fMask = SIF_RANGE;
+        ASSERT_TRUE(GetScrollInfo(list, SB_HORZ, &bar));
+        EXPECT_GE(bar.nMax + 1, widest);
+        // Filtered to the command plug-in's block: the extent follows the lines shown.
+        SetDlgItemTextA(window, IDC_FILTER, "plug_command");
+        ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 8);
+        const int narrower = widestLine(list);
+        extent = static_cast<int>(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+        EXPECT_GE(extent, narrower);
+        EXPECT_LE(extent, narrower + 8);
+        SetDlgItemTextA(window, IDC_FILTER, "");
+        EXPECT_GE(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), widest);
+        sendCommand(window, IDC_CLEAR);
+        EXPECT_EQ(SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), 0);
+    });
+}
+
+std::string grouped(ULONGLONG value)
+{
+    std::string digits = std::to_string(value), text;
+    for (size_t i = 0; i < digits.size(); ++i)
+        text += (i && (digits.size() - i) % 3 == 0 ? "," : "") + digits.substr(i, 1);
+    return text;
+}
+
+// The status line under the list: the selected block's file, its bitness, version, company,
+// size and date.
+TEST_F(MainDialogTest, TheStatusLineShowsTheFactsOfTheSelectedBlocksFile)
+{
+    testsupport::TempDir temp;
+    const std::string text = temp.writeFile("notes.dll", "not a library");
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_versioned.dll"), text});
+        auto select = [&](int line) {
+            SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+            SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_RESULTS, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+            char status[1000] = "";
+            GetDlgItemTextA(window, IDC_STATUS, status, sizeof status);
+            return std::string(status);
+        };
+        auto dateOf = [](const std::string& path, ULONGLONG* size) {
+            WIN32_FILE_ATTRIBUTE_DATA data = {};
+            GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+            *size = data.nFileSizeLow;
+            SYSTEMTIME utc = {}, local = {};
+            FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
+            SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+            char date[32];
+            std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth, local.wDay, local.wHour,
+                          local.wMinute, local.wSecond);
+            return std::string(date);
+        };
+        ULONGLONG size = 0;
+        std::string date = dateOf(fixture("plug_versioned.dll"), &size);
+        EXPECT_EQ(select(3), fixture("plug_versioned.dll") + "   " + std::to_string(sizeof(void*) * 8) +
+                                 "ビット   バージョン 2.5.0.17   テスト工房   " + grouped(size) + " バイト   " + date);
+        date = dateOf(text, &size);
+        EXPECT_EQ(select(static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0)) - 1),
+                  text + "   ビット数不明   バージョン情報なし   13 バイト   " + date);
+    });
+}
+
 // ---- Files named on the command line.
 
 TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
@@ -553,7 +713,8 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
                                      {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
-                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                     {IDC_AGAIN, "再検査", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -563,19 +724,22 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         EXPECT_EQ(useListMenu(keyboard, 0), all);
         EXPECT_EQ(clipboardText(), joinCrLf(lines));
 
-        // Clear empties the list; the record stays, so only HTML copy has something left.
+        // Clear empties the list; the record stays, so only HTML copy has something left (and
+        // there is nothing to probe again).
         useListMenu(rightClick, 2);
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
         std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
                                          {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
-                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                         {IDC_AGAIN, "再検査", true}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
                                            {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
-                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                           {IDC_AGAIN, "再検査", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
@@ -650,55 +814,86 @@ void answerBoxAfterFileDialog(int button, std::string* text, int* count, DWORD d
     });
 }
 
-TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesTheListAsTextAndHtml)
+size_t rowsOf(const std::string& html)
+{
+    size_t rows = 0;
+    for (size_t at = html.find("<tr><td>"); at != std::string::npos; at = html.find("<tr><td>", at + 1))
+        ++rows;
+    return rows;
+}
+
+// A folder from the list menu; Save suggests the folder's name, adds the chosen type's
+// extension, and like Copy takes what the list shows: all of it, then what the filter leaves.
+TEST_F(MainDialogTest, ListMenuProbesAChosenFolderAndSavesWhatTheListShowsAsTextAndHtml)
 {
     testsupport::TempDir temp;
-    const std::string tree = temp.file("plugins");
+    const std::string tree = temp.file("collection");
     ASSERT_TRUE(CreateDirectoryA(tree.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((tree + "\\sub").c_str(), nullptr));
     ASSERT_TRUE(CopyFileA(fixture("plug_import.dll").c_str(), (tree + "\\imp.dll").c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(fixture("plug_command.dll").c_str(), (tree + "\\sub\\cmd.dll").c_str(), FALSE));
-    temp.writeFile("plugins\\broken.dll", "not a library");
+    temp.writeFile("collection\\broken.dll", "not a library");
 
     runDialog([&](mainDialog& dialog, HWND window, HWND list) {
         answerFolderDialog(wide(tree));
         useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 5);  // フォルダを開く...
         ASSERT_TRUE(waitForBatch(dialog));
         Lines lines = listLines(list);
-        ASSERT_EQ(lines.size(), 4u + 7u + 8u + 7u);
+        ASSERT_EQ(lines.size(), 4u + 7u + 8u + 8u);
         EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4), (Lines{"", "プラグイン  broken.dll", "load error 193", "  WindowsのDLLではありません"}));
         EXPECT_EQ(lines[5], "プラグイン  imp.dll");
         EXPECT_EQ(lines[12], "プラグイン  sub\\cmd.dll");
-        EXPECT_EQ(Lines(lines.end() - 7, lines.end()), (Lines{"", "フォルダ  " + tree, "  ファイル数= 3", "  Import= 1", "  Command= 1",
-                                                          "  読み込みエラー= 1", "  異常終了= 0"}));
+        EXPECT_EQ(Lines(lines.end() - 8, lines.end()), (Lines{"", "フォルダ  " + tree, "  ファイル数= 3", "  Import= 1", "  Command= 1",
+                                                          "  読み込みエラー= 1", "  異常終了= 0", "  読み込みエラー: broken.dll (193)"}));
 
-        // Text: the bytes of Copy.
+        // Text: the bytes of Copy, under the offered name with the text type's extension added.
         sendCommand(window, IDC_COPY);
         const std::string copied = clipboardText();
         bool answered = false;
-        testsupport::answerFileDialog(temp.file("list.txt"), false, &answered);
+        std::string offered;
+        testsupport::answerFileDialog(temp.file("list"), false, &answered, &offered);
         sendCommand(window, IDC_SAVE);
         EXPECT_TRUE(answered);
+        EXPECT_EQ(offered, "collection");
         EXPECT_EQ(readFile(temp.file("list.txt")), copied);
 
-        // HTML, chosen by the name: a whole document in UTF-8, one row per file.
+        // HTML, chosen by the name: a whole document in UTF-8, one row per file with its facts
+        // (no version resource in these; the hash of broken.dll's 13 bytes), then the summary.
         testsupport::answerFileDialog(temp.file("list.html"));
         sendCommand(window, IDC_SAVE);
         const std::string html = readFile(temp.file("list.html"));
         EXPECT_EQ(html.rfind("<!DOCTYPE html>\r\n<html lang=\"ja\">\r\n<head>\r\n<meta charset=\"utf-8\">", 0), 0u) << html;
-        const std::string end = "</tbody>\r\n</table>\r\n</body>\r\n</html>\r\n";
+        const std::string end = "</ul>\r\n</body>\r\n</html>\r\n";
         ASSERT_GT(html.size(), end.size());
         EXPECT_EQ(html.substr(html.size() - end.size()), end);
         EXPECT_NE(html.find(utf8("<tr><td>broken.dll</td><td></td><td></td><td></td><td></td><td></td>"
-                                 "<td>load error 193<br>WindowsのDLLではありません</td></tr>")), std::string::npos);
+                                 "<td>load error 193<br>WindowsのDLLではありません</td><td></td><td></td><td>13</td><td>")),
+                  std::string::npos) << html;
+        EXPECT_NE(html.find("<td>f6bb034ecdd65239971cf2fbc49cb6ecef0dc0a192e40c2884e68e3346503e69</td></tr>"), std::string::npos);
         EXPECT_NE(html.find(utf8("<tr><td>imp.dll</td><td>fedcba98</td><td>00000001</td><td>画像読み込み</td><td>Import</td>"
-                                 "<td>ビットマップ画像 (*.bmp;*.dib)<br>Text file (*.txt)</td><td></td></tr>")), std::string::npos);
+                                 "<td>ビットマップ画像 (*.bmp;*.dib)<br>Text file (*.txt)</td><td></td><td></td><td></td><td>")),
+                  std::string::npos);
         EXPECT_NE(html.find(utf8("<td>Command</td><td>表示(&amp;V)<br>Second item<br>三番目</td>")), std::string::npos);
-        size_t rows = 0;
-        for (size_t at = html.find("<tr>"); at != std::string::npos; at = html.find("<tr>", at + 1))
-            ++rows;
-        EXPECT_EQ(rows, 1u + 3u);
+        EXPECT_NE(html.find(utf8("<h2>フォルダ  " + tree + "</h2>")), std::string::npos);
+        EXPECT_NE(html.find(utf8("<li>読み込みエラー: broken.dll (193)</li>")), std::string::npos);
+        EXPECT_EQ(rowsOf(html), 3u);
         EXPECT_GT(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, html.c_str(), static_cast<int>(html.size()), nullptr, 0), 0);
+
+        // Filtered to the one block with "CMD" in a line: Copy and both saves take that block.
+        SetDlgItemTextA(window, IDC_FILTER, "CMD");
+        Lines shown = listLines(list);
+        EXPECT_EQ(shown, Lines(lines.begin() + 11, lines.begin() + 19));
+        sendCommand(window, IDC_COPY);
+        EXPECT_EQ(clipboardText(), joinCrLf(shown));
+        testsupport::answerFileDialog(temp.file("cmd.txt"));
+        sendCommand(window, IDC_SAVE);
+        EXPECT_EQ(readFile(temp.file("cmd.txt")), joinCrLf(shown));
+        testsupport::answerFileDialog(temp.file("cmd.html"));
+        sendCommand(window, IDC_SAVE);
+        const std::string filtered = readFile(temp.file("cmd.html"));
+        EXPECT_EQ(rowsOf(filtered), 1u);
+        EXPECT_NE(filtered.find(utf8("<tr><td>sub\\cmd.dll</td>")), std::string::npos);
+        EXPECT_EQ(filtered.find("<h2>"), std::string::npos);
     });
 }
 

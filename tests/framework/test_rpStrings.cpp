@@ -62,6 +62,25 @@ TEST(MbschrTest, TrailByteIsNotTheCharacter)
     EXPECT_EQ(rpLastBackslash(path.c_str()) - path.c_str(), 4);
 }
 
+// The list's filter: ASCII letters in either case, two-byte characters whole, and never a match
+// that starts at, or takes only, a byte of a two-byte character.
+TEST(FindTextTest, MatchesWholeCharactersAndIgnoresTheCaseOfAsciiLetters)
+{
+    const char line[] = "  \x83\x41Load Error \x95\x5C";  // "アLoad Error 表": ア is 83 41 ('A')
+    EXPECT_EQ(rpFindText(line, "load error"), line + 4);
+    EXPECT_EQ(rpFindText(line, "LOAD"), line + 4);
+    EXPECT_EQ(rpFindText(line, ""), line);
+    EXPECT_EQ(rpFindText(line, "\x83\x41"), line + 2);       // ア itself
+    EXPECT_EQ(rpFindText(line, "a"), line + 6);                // the "a" of Load, not ア's trail byte
+    EXPECT_EQ(rpFindText(line, "\\"), nullptr);               // 表's trail byte is no backslash
+    EXPECT_EQ(rpFindText(line, "\x95"), nullptr);              // nor is its lead byte alone a match
+    EXPECT_EQ(rpFindText(line, "\x83\x61"), nullptr);         // ア is not "folded" into another character
+    const char kana[] = "\xB1\xB2";  // ｱｲ: half-width katakana are one byte each
+    EXPECT_EQ(rpFindText(kana, "\xB2"), kana + 1);
+    EXPECT_EQ(rpFindText(nullptr, "a"), nullptr);
+    EXPECT_EQ(rpFindText(line, "error x"), nullptr);
+}
+
 TEST(BlankCutTest, TrimsControlCharactersAndSpacesAtBothEnds)
 {
     struct Case {

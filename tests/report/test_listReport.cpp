@@ -44,15 +44,26 @@ TEST(HtmlReport, EscapesEveryTextAndCarriesNoControlCharacters)
     failed.shown = "gone.dll";
     failed.failure = {"load error 126", "  見つからないDLL: <x>.dll"};
 
-    const std::string html = htmlReport("題<名>", {file, failed});
+    file.facts.found = true;
+    file.facts.fileVersion = "1.2.3.4";
+    file.facts.company = L"<\u00A9 \uD55C>";  // outside code page 932, kept whole
+    file.facts.size = 1234567;
+    const std::vector<std::string> summary = {"", "フォルダ  C:\\<p>", "  ファイル数= 2", "  読み込みエラー: gone.dll (126)"};
+
+    const std::string html = htmlReport("題<名>", {file, failed}, {summary});
     auto has = [&](const std::string& text) { return html.find(text) != std::string::npos; };
     EXPECT_TRUE(has(utf8("<title>題&lt;名&gt;</title>")));
+    // The file's facts follow its failure cell; no hash for a file that was not found as it is.
     EXPECT_TRUE(has(utf8("<tr><td>&lt;a&amp;b&gt;.dll</td><td>abcdef01</td><td>00000002</td>"
                          "<td>&quot;名前&quot; &amp; &#39;quote&#39;</td><td>Import</td>"
                          "<td>&lt;script&gt;x&lt;/script&gt; (*.a;*.b)<br>bell") +
-                    "\xEF\xBF\xBD\xEF\xBF\xBD</td><td></td></tr>"));  // U+FFFD for the bell and for 0x80
+                    "\xEF\xBF\xBD\xEF\xBF\xBD</td><td></td>"  // U+FFFD for the bell and for 0x80
+                    "<td>1.2.3.4</td><td>&lt;\xC2\xA9 \xED\x95\x9C&gt;</td><td>1,234,567</td><td>"));
     EXPECT_TRUE(has(utf8("<tr><td>gone.dll</td><td></td><td></td><td></td><td></td><td></td>"
-                         "<td>load error 126<br>見つからないDLL: &lt;x&gt;.dll</td></tr>")));
+                         "<td>load error 126<br>見つからないDLL: &lt;x&gt;.dll</td><td></td><td></td><td></td><td></td><td></td></tr>")));
+    // A folder's summary is part of the document: its folder as a heading, its lines listed.
+    EXPECT_TRUE(has(utf8("</table>\r\n<h2>フォルダ  C:\\&lt;p&gt;</h2>\r\n<ul>\r\n<li>ファイル数= 2</li>\r\n"
+                         "<li>読み込みエラー: gone.dll (126)</li>\r\n</ul>\r\n</body>")));
     for (char c : html)
         EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n') << static_cast<int>(c);
 }
@@ -113,6 +124,31 @@ TEST(ListLines, ShownNamesStayOneLineAndDuplicatesAreNamedWhole)
         for (char c : line)
             EXPECT_GE(static_cast<unsigned char>(c), 0x20u) << line;
     }
+
+    // The files that failed are named after the counts with what happened to them; a name too
+    // long for the line is cut at a whole character so that what happened is never lost.
+    ListedFile notLoaded;
+    notLoaded.shown = "sub\\gone.dll";
+    notLoaded.hasResult = true;
+    notLoaded.result.loadError = 126;
+    notLoaded.failure = {"load error 126", "  見つからないDLL: x.dll"};
+    ListedFile faulted;
+    for (int i = 0; i < 150; ++i)
+        faulted.shown += "あ";
+    faulted.outcome = ProbeOutcome::Faulted;
+    faulted.failure = {"  例外が発生しました c0000005"};
+    const std::vector<std::string> failures = folderSummary(BatchFolder(), {notLoaded, plugin("ok.dll", 1, 2, 1), faulted});
+    ASSERT_EQ(failures.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(failures.begin() + 4, failures.begin() + 7),
+              (std::vector<std::string>{"  読み込みエラー= 1", "  異常終了= 1", "  読み込みエラー: sub\\gone.dll (126)"}));
+    const std::string label = "  異常終了: ", what = " (例外が発生しました c0000005)";
+    const std::string& cut = failures[7];
+    ASSERT_LE(cut.size(), 299u);
+    EXPECT_EQ(cut.substr(0, label.size()), label);
+    ASSERT_GT(cut.size(), label.size() + what.size());
+    EXPECT_EQ(cut.substr(cut.size() - what.size()), what);
+    EXPECT_EQ(faulted.shown.rfind(cut.substr(label.size(), cut.size() - label.size() - what.size()), 0), 0u);
+    EXPECT_EQ((cut.size() - label.size() - what.size()) % 2, 0u);  // whole two-byte characters
 }
 
 }  // namespace

@@ -56,16 +56,32 @@ HWND waitForFileDialog(DWORD threadId, DWORD timeoutMs)
     }
 }
 
-bool chooseInFileDialog(HWND dialog, const std::string& text)
+namespace {
+// The edit of the file-name box, or null.
+HWND fileNameEdit(HWND dialog)
 {
     Search search{nullptr};
     if (HWND box = GetDlgItem(dialog, FileNameBox))
         EnumChildWindows(box, findEdit, reinterpret_cast<LPARAM>(&search));
     else
         search.found = GetDlgItem(dialog, OldFileNameEdit);
-    if (!search.found)
+    return search.found;
+}
+}  // namespace
+
+std::string fileNameIn(HWND dialog)
+{
+    char text[600] = "";
+    if (HWND edit = fileNameEdit(dialog))
+        SendMessageA(edit, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool chooseInFileDialog(HWND dialog, const std::string& text)
+{
+    HWND edit = fileNameEdit(dialog);
+    if (!edit)
         return false;
-    HWND edit = search.found;
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     return true;
@@ -83,6 +99,7 @@ struct Answer {
     std::string text;
     bool cancel;
     bool* answered;
+    std::string* offered;  // set at the first answer only
     DWORD deadline;
 };
 
@@ -97,6 +114,10 @@ void answerNow(Answer a, HWND dialog)
 {
     if (findFileDialog(GetCurrentThreadId()) != dialog)
         return;
+    if (a.offered) {
+        *a.offered = fileNameIn(dialog);
+        a.offered = nullptr;
+    }
     if (a.cancel)
         cancelFileDialog(dialog);
     else
@@ -118,9 +139,9 @@ void waitThenAnswer(Answer a)
 
 }  // namespace
 
-void answerFileDialog(const std::string& text, bool cancel, bool* answered)
+void answerFileDialog(const std::string& text, bool cancel, bool* answered, std::string* offered)
 {
-    Answer a{text, cancel, answered, GetTickCount() + 5000};
+    Answer a{text, cancel, answered, offered, GetTickCount() + 5000};
     runLater(100, [=] { waitThenAnswer(a); });
 }
 

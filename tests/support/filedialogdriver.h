@@ -24,11 +24,15 @@ HWND waitForFileDialog(DWORD threadId, DWORD timeoutMs);
 bool chooseInFileDialog(HWND dialog, const std::string& text);
 // Presses Cancel (posted).
 void cancelFileDialog(HWND dialog);
+// The text of the file-name box; empty when there is none.
+std::string fileNameIn(HWND dialog);
 // For a dialog about to run on this thread: from inside its modal loop, waits (up to 5 s) for
 // the file dialog, then types text and presses OK, or presses Cancel when cancel is true; a
 // dialog that is still open a moment later (it was still settling) is answered again. Sets
-// *answered (when given) once it did.
-void answerFileDialog(const std::string& text, bool cancel = false, bool* answered = nullptr);
+// *answered (when given) once it did, and *offered (when given) to the name the dialog
+// offered in its file-name box before it was answered.
+void answerFileDialog(const std::string& text, bool cancel = false, bool* answered = nullptr,
+                      std::string* offered = nullptr);
 
 }  // namespace testsupport
 

@@ -2,6 +2,8 @@
 
 #include "testsupport.h"
 
+#include "rpRegistry.h"
+
 #include <shlobj.h>
 
 #include <cstring>
@@ -47,6 +49,26 @@ std::string crlfBlock(const std::vector<std::string>& lines)
 
 void InspectorProcess::SetUp()
 {
+    rpRegKey::deleteTree(HKEY_CURRENT_USER, InspectorSettingsKey);
+    start();
+}
+
+void InspectorProcess::TearDown()
+{
+    end();
+    rpRegKey::deleteTree(HKEY_CURRENT_USER, InspectorSettingsKey);
+}
+
+void InspectorProcess::startAgain()
+{
+    end();
+    process = {};
+    window = nullptr;
+    start();
+}
+
+void InspectorProcess::start()
+{
     std::string exe = executable();
     std::string commandLine = "\"" + exe + "\"" + arguments();
     ASSERT_TRUE(startProcess(exe, commandLine, binDir().c_str(), &process)) << exe << " error " << GetLastError();
@@ -62,7 +84,7 @@ void InspectorProcess::SetUp()
     ASSERT_NE(window, nullptr) << "the inspector's window did not appear";
 }
 
-void InspectorProcess::TearDown()
+void InspectorProcess::end()
 {
     if (process.hProcess) {
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
@@ -139,9 +161,50 @@ std::string InspectorProcess::copiedList()
 
 std::string InspectorProcess::caption()
 {
-    char text[400] = "";
+    char text[800] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+void InspectorProcess::pressKey(WORD key, bool control, bool shift)
+{
+    SetForegroundWindow(window);
+    std::vector<INPUT> keys;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        keys.push_back(input);
+    };
+    if (control)
+        add(VK_CONTROL, false);
+    if (shift)
+        add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift)
+        add(VK_SHIFT, true);
+    if (control)
+        add(VK_CONTROL, true);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+HWND InspectorProcess::focus()
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(process.dwThreadId, &info);
+    return info.hwndFocus;
+}
+
+bool InspectorProcess::waitForCaption(const std::string& text)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000 * testsupport::slowdown(); Sleep(20)) {
+        if (caption().find(text) != std::string::npos)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace testsupport

@@ -16,15 +16,24 @@ namespace testsupport {
 // The inspector of this build: one folder above the test programs (build\<preset>\).
 std::string inspectorPath();
 
+// Where the inspector keeps its placement and folders, under HKEY_CURRENT_USER: the tests' Wine
+// prefix is the build's own, so each test that starts the inspector starts without them and
+// removes what it left.
+constexpr char InspectorSettingsKey[] = "Software\\plugin-inspector";
+
 // The expected copy of probe lines: each line followed by CR LF.
 std::string crlfBlock(const std::vector<std::string>& lines);
 
 class InspectorProcess : public testing::Test {
 protected:
-    // Starts the inspector with arguments() in the test programs' folder and waits until its
-    // main dialog is visible.
+    // Removes the inspector's settings, starts it with arguments() in the test programs' folder
+    // and waits until its main dialog is visible.
     void SetUp() override;
+    // Ends the inspector if it still runs, and removes its settings.
     void TearDown() override;
+    // Starts the inspector once more (with its settings as the last run left them), after the
+    // test closed it.
+    void startAgain();
 
     // Waits until the list shows `count` lines (or 20 s pass); the count when it stopped.
     LRESULT waitForLines(LRESULT count);
@@ -42,6 +51,13 @@ protected:
     std::string copiedList();
     // The window's caption.
     std::string caption();
+    // Brings the window to the front and presses a key there, with Ctrl and Shift as asked, as
+    // a user would (SendInput). The window takes it when its thread gets to it.
+    void pressKey(WORD key, bool control = false, bool shift = false);
+    // The control that has the focus in the inspector's window.
+    HWND focus();
+    // Waits (up to 20 s) until the caption contains text; whether it did.
+    bool waitForCaption(const std::string& text);
 
     // What follows the program's path on its command line.
     virtual std::string arguments() { return ""; }
@@ -50,6 +66,10 @@ protected:
 
     PROCESS_INFORMATION process = {};
     HWND window = nullptr;  // the inspector's main dialog
+
+private:
+    void start();
+    void end();
 };
 
 }  // namespace testsupport

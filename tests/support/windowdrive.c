@@ -1,5 +1,10 @@
 /* Drives a running inspector from another process, for the run script:
  *   windowdrive drop FILE...   waits for the inspector's window and drops the files on it
+ *   windowdrive idle           waits (up to 2 minutes) until no batch runs: no progress in the caption
+ *   windowdrive size W H       makes the window W x H pixels, at 20, 20
+ *   windowdrive filter TEXT    types TEXT into the filter box
+ *   windowdrive click ID       clicks the button (or check box) with the id
+ *   windowdrive select N       selects line N of the list (from 0), as a click would
  *   windowdrive rect           prints the window's screen rectangle: left top width height
  *   windowdrive close          presses the Close button
  * The drop is built as the shell builds one: a DROPFILES block with the ANSI names, placed in
@@ -87,10 +92,26 @@ static int drop(HWND h, int count, char** files)
     return result;
 }
 
+/* Waits until the caption shows no progress ("[done/all]"). */
+static int idle(HWND h)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        char caption[800] = "";
+        settle(h);
+        GetWindowTextA(h, caption, sizeof caption);
+        if (!strchr(caption, '['))
+            return 0;
+        if (GetTickCount() - start > 120000)
+            return 1;
+        Sleep(200);
+    }
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: windowdrive drop FILE... | rect | close\n");
+        fprintf(stderr, "usage: windowdrive drop FILE... | idle | size W H | filter TEXT | click ID | select N | rect | close\n");
         return 1;
     }
     HWND h = waitForInspector(30000);
@@ -100,6 +121,28 @@ int main(int argc, char** argv)
     }
     if (strcmp(argv[1], "drop") == 0)
         return drop(h, argc - 2, argv + 2);
+    if (strcmp(argv[1], "idle") == 0)
+        return idle(h);
+    if (strcmp(argv[1], "size") == 0 && argc == 4) {
+        SetWindowPos(h, NULL, 20, 20, atoi(argv[2]), atoi(argv[3]), SWP_NOZORDER | SWP_NOACTIVATE);
+        settle(h);
+        return 0;
+    }
+    if (strcmp(argv[1], "filter") == 0 && argc == 3) {
+        SendMessageA(GetDlgItem(h, 131), WM_SETTEXT, 0, (LPARAM)argv[2]);
+        return 0;
+    }
+    if (strcmp(argv[1], "click") == 0 && argc == 3) {
+        SendMessageA(GetDlgItem(h, atoi(argv[2])), BM_CLICK, 0, 0);
+        settle(h);
+        return 0;
+    }
+    if (strcmp(argv[1], "select") == 0 && argc == 3) {
+        HWND list = GetDlgItem(h, 260);
+        SendMessageA(list, LB_SETCURSEL, (WPARAM)atoi(argv[2]), 0);
+        SendMessageA(h, WM_COMMAND, MAKEWPARAM(260, LBN_SELCHANGE), (LPARAM)list);
+        return 0;
+    }
     if (strcmp(argv[1], "rect") == 0) {
         RECT r;
         settle(h);

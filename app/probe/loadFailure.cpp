@@ -698,7 +698,8 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error)
 
 DWORD checkBeforeLoad(const std::wstring& path)
 {
-    PeImage image(path);
+    // No other file is compared with this one: its identity is not asked.
+    PeImage image(path, PeImage::Identity::Skip);
     if (image.status() != PeImage::Status::Ok || image.machine() != OwnMachine)
         return 0;
     // Only what the loader will read, with a budget of its own: a table too large to check in

@@ -59,20 +59,66 @@ int machineBits(WORD machine)
 
 }  // namespace
 
-WORD peMachine(const std::wstring& path)
+WORD peMachine(const std::wstring& path, bool* hasResources)
 {
+    if (hasResources)
+        *hasResources = true;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
+    // The headers of an ordinary image lie in its first page: one read finds them, and only a
+    // file whose header lies further is read again where it points.
+    BYTE start[4096];
+    DWORD got = 0;
+    if (!ReadFile(file, start, sizeof start, &got, nullptr))
+        got = 0;
     WORD machine = 0;
     IMAGE_DOS_HEADER dos = {};
-    DWORD signature = 0;
-    IMAGE_FILE_HEADER header = {};
-    if (readAt(file, 0, &dos, sizeof dos) && dos.e_magic == IMAGE_DOS_SIGNATURE && dos.e_lfanew > 0 &&
-        readAt(file, static_cast<DWORD>(dos.e_lfanew), &signature, sizeof signature) && signature == IMAGE_NT_SIGNATURE &&
-        readAt(file, static_cast<DWORD>(dos.e_lfanew) + sizeof signature, &header, sizeof header))
-        machine = header.Machine;
+    if (got >= sizeof dos) {
+        std::memcpy(&dos, start, sizeof dos);
+        struct {
+            DWORD signature;
+            IMAGE_FILE_HEADER header;
+        } nt = {};
+        const ULONGLONG at = static_cast<ULONGLONG>(static_cast<DWORD>(dos.e_lfanew));
+        bool read = false;
+        if (dos.e_magic == IMAGE_DOS_SIGNATURE && dos.e_lfanew > 0) {
+            if (at + sizeof nt.signature + sizeof nt.header <= got) {
+                std::memcpy(&nt.signature, start + at, sizeof nt.signature);
+                std::memcpy(&nt.header, start + at + sizeof nt.signature, sizeof nt.header);
+                read = true;
+            } else {
+                read = readAt(file, static_cast<DWORD>(at), &nt.signature, sizeof nt.signature) &&
+                       readAt(file, static_cast<DWORD>(at) + sizeof nt.signature, &nt.header, sizeof nt.header);
+            }
+        }
+        if (read && nt.signature == IMAGE_NT_SIGNATURE)
+            machine = nt.header.Machine;
+        // The resource directory's entry, where the optional header of either kind keeps it,
+        // when the first page holds it.
+        const ULONGLONG optional = at + sizeof nt.signature + sizeof nt.header;
+        if (machine != 0 && hasResources && optional + sizeof(WORD) <= got) {
+            WORD magic = 0;
+            std::memcpy(&magic, start + optional, sizeof magic);
+            const ULONGLONG counted = optional + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                                      ? offsetof(IMAGE_OPTIONAL_HEADER64, NumberOfRvaAndSizes)
+                                                      : offsetof(IMAGE_OPTIONAL_HEADER32, NumberOfRvaAndSizes));
+            const ULONGLONG entry = optional + (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                                    ? offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory)
+                                                    : offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory)) +
+                                    IMAGE_DIRECTORY_ENTRY_RESOURCE * sizeof(IMAGE_DATA_DIRECTORY);
+            const bool knownKind = magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC || magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+            if (knownKind && entry + sizeof(IMAGE_DATA_DIRECTORY) <= got &&
+                nt.header.SizeOfOptionalHeader >= entry + sizeof(IMAGE_DATA_DIRECTORY) - optional) {
+                DWORD count = 0;
+                IMAGE_DATA_DIRECTORY resources = {};
+                std::memcpy(&count, start + counted, sizeof count);
+                std::memcpy(&resources, start + entry, sizeof resources);
+                *hasResources = count > IMAGE_DIRECTORY_ENTRY_RESOURCE && resources.VirtualAddress != 0 && resources.Size != 0;
+            }
+        }
+    }
     CloseHandle(file);
     return machine;
 }
@@ -117,7 +163,7 @@ bool PeImage::Budget::keep(size_t bytes)
 
 // ---- Opening
 
-PeImage::PeImage(const std::wstring& path)
+PeImage::PeImage(const std::wstring& path, Identity identity)
 {
     file_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -125,7 +171,8 @@ PeImage::PeImage(const std::wstring& path)
         error_ = GetLastError();
         return;
     }
-    hasIdentity_ = fileIdentity(file_, &identity_);
+    if (identity == Identity::Read)
+        hasIdentity_ = fileIdentity(file_, &identity_);
     LARGE_INTEGER size = {};
     if (!GetFileSizeEx(file_, &size)) {
         error_ = GetLastError();
@@ -140,12 +187,25 @@ PeImage::PeImage(const std::wstring& path)
         return;
     }
     size_ = static_cast<ULONGLONG>(size.QuadPart);
-    mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping_)
-        view_ = static_cast<const BYTE*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
-    if (!view_) {
-        error_ = GetLastError();
-        return;
+    if (size_ <= MaxCopiedSize) {
+        // One read of the whole file. A file that changes size meanwhile is read as far as it
+        // was when its size was taken, or refused when it became shorter.
+        copy_.resize(static_cast<size_t>(size_));
+        DWORD got = 0;
+        if (!ReadFile(file_, copy_.data(), static_cast<DWORD>(size_), &got, nullptr) || got != size_) {
+            error_ = got != size_ ? ERROR_HANDLE_EOF : GetLastError();
+            copy_.clear();
+            return;
+        }
+        view_ = copy_.data();
+    } else {
+        mapping_ = CreateFileMappingW(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping_)
+            view_ = static_cast<const BYTE*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
+        if (!view_) {
+            error_ = GetLastError();
+            return;
+        }
     }
 
     // The DOS header, then the PE signature where it points: only a file that has both is an
@@ -303,7 +363,7 @@ void PeImage::mapSections()
 
 PeImage::~PeImage()
 {
-    if (view_)
+    if (mapping_ && view_)
         UnmapViewOfFile(view_);
     if (mapping_)
         CloseHandle(mapping_);

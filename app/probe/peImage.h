@@ -2,13 +2,16 @@
 // from a file's header to choose the worker; the worker reads the import and export tables of a
 // plug-in and its dependencies to check a plug-in before it is loaded and to explain a failed
 // load.
-// PeImage maps the file read-only and reads its tables as the loader maps the image: an address
+// PeImage reads a small file into memory (a larger one is mapped read-only: a plug-in of a few
+// hundred KB costs one read, where a mapping costs several more calls to the system) and reads
+// its tables as the loader maps the image: an address
 // in the image (an RVA) lies in the section that covers it, where the bytes past the section's
 // raw data read as zeros, or else below SizeOfHeaders in the headers. Every read is checked
 // against the file: a truncated, corrupt or hostile file gives a status or a fault, never a read
 // outside the file. What reading may cost is bounded by a Budget that the caller shares across
 // every image it reads, so that no shape of the tables makes the work or memory grow past it.
-// Ownership: a PeImage owns its file handle, mapping and view until it is destroyed.
+// Ownership: a PeImage owns its file handle, and its copy or mapping and view of the file, until
+// it is destroyed.
 #ifndef INSPECTOR_PE_IMAGE_H
 #define INSPECTOR_PE_IMAGE_H
 
@@ -22,7 +25,9 @@
 
 // The machine that the file's image header names (IMAGE_FILE_MACHINE_I386, _AMD64, ...), or 0
 // when the file is not a Windows image or cannot be read. Offsets are checked against the file.
-WORD peMachine(const std::wstring& path);
+// hasResources, when given, is set false only when the headers show that the image has no
+// resource directory (so no version resource either); true when it may have one.
+WORD peMachine(const std::wstring& path, bool* hasResources = nullptr);
 
 class PeImage {
 public:
@@ -103,7 +108,11 @@ public:
 
     enum class Lookup { Found, Missing, Broken, OverBudget };
 
-    explicit PeImage(const std::wstring& path);
+    // What opening the file reads besides the image.
+    enum class Identity { Read, Skip };
+    // Opens the file; with Identity::Skip its identity is not asked (identity() says false),
+    // which saves the file system's volume query when no other file is compared with it.
+    explicit PeImage(const std::wstring& path, Identity identity = Identity::Read);
     ~PeImage();
     PeImage(const PeImage&) = delete;
     PeImage& operator=(const PeImage&) = delete;
@@ -138,6 +147,8 @@ public:
 
     // Images are read at most this large; a bigger file is refused as CannotOpen.
     static constexpr ULONGLONG MaxFileSize = 512ull * 1024 * 1024;
+    // Files up to this size are read into memory whole; larger ones are mapped.
+    static constexpr ULONGLONG MaxCopiedSize = 1024 * 1024;
     // The loader takes no image with more sections.
     static constexpr WORD MaxSections = 96;
     // Longest names kept from a table: a library's file name, an imported function's name.
@@ -170,8 +181,10 @@ private:
     void mapSections();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;  // owned
-    HANDLE mapping_ = nullptr;            // owned
-    const BYTE* view_ = nullptr;          // owned: the whole file, read-only
+    HANDLE mapping_ = nullptr;            // owned; null when the file is copied
+    const BYTE* view_ = nullptr;          // the whole file, read-only: copy_'s bytes, or an
+                                          // owned view of mapping_
+    std::vector<BYTE> copy_;              // the file's bytes when it is small
     ULONGLONG size_ = 0;
     Status status_ = Status::CannotOpen;
     DWORD error_ = 0;

@@ -6,6 +6,7 @@
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -41,13 +42,23 @@ std::wstring companyName(const std::vector<BYTE>& info)
 
 void readVersion(const std::wstring& path, FileFacts* facts)
 {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0)
+    // Each call reads the file's resources anew: one call into a buffer that holds an ordinary
+    // version resource, and a second only for a larger one (the size the system asks for has
+    // room for the resource and its conversions).
+    std::vector<BYTE> info(16384);
+    if (!GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()))
         return;
-    std::vector<BYTE> info(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()))
-        return;
+    WORD length = 0;
+    std::memcpy(&length, info.data(), sizeof length);
+    if (2ull * length + 4 > info.size()) {
+        DWORD ignored = 0;
+        DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+        if (size == 0)
+            return;
+        info.assign(size, 0);
+        if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data()))
+            return;
+    }
     void* fixedInfo = nullptr;
     UINT fixedSize = 0;
     if (VerQueryValueW(info.data(), L"\\", &fixedInfo, &fixedSize) && fixedInfo && fixedSize >= sizeof(VS_FIXEDFILEINFO)) {
@@ -102,9 +113,12 @@ FileFacts readFileFacts(const std::wstring& path)
     facts.found = true;
     facts.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     facts.modified = data.ftLastWriteTime;
-    WORD machine = peMachine(path);
+    bool hasResources = true;
+    WORD machine = peMachine(path, &hasResources);
     facts.bitness = machine == IMAGE_FILE_MACHINE_I386 ? 32 : machine == IMAGE_FILE_MACHINE_AMD64 ? 64 : 0;
-    readVersion(path, &facts);
+    // An image without a resource directory has no version resource to look for.
+    if (hasResources)
+        readVersion(path, &facts);
     return facts;
 }
 

@@ -217,17 +217,26 @@ DWORD WorkerChannel::connect(HANDLE stop, DWORD timeoutMs)
     }
 }
 
-bool WorkerChannel::running() const
-{
-    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
-}
-
 bool WorkerChannel::ready()
 {
-    if (!running() || !pipeOpen_ || readPending_ || !received_.empty())
+    if (!process_ || !pipeOpen_ || !received_.empty())
         return false;
-    DWORD available = 0;
-    return PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) && available == 0;
+    // A read waits on the pipe from one answer to the next request: it completes when the worker
+    // writes anything or its pipe closes, and the process's handle is signalled when it ends,
+    // so one look at both tells whether the worker is as its last answer left it.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!startRead())
+            return false;
+        HANDLE handles[2] = {readEvent_.get(), process_.get()};
+        DWORD signal = WaitForMultipleObjects(2, handles, FALSE, 0);
+        if (signal == WAIT_TIMEOUT)
+            return true;
+        if (signal != WAIT_OBJECT_0 || !finishRead() || !received_.empty())
+            return false;
+        // The read ended without data and the pipe is open: the system cancelled it when the
+        // thread that started it ended. Another read takes its place.
+    }
+    return false;
 }
 
 void WorkerChannel::retire()
@@ -325,8 +334,9 @@ void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
     // it left at its last line, if it answers this request.
     if (session->end != SessionEnd::Answered && session->end != SessionEnd::Faulted)
         session->hasRecord = sharedRecord(shared_, sequence, &session->record);
+    // A worker that is kept gets its next read at once (see ready()).
     if (session->end == SessionEnd::Answered && session->leftovers == 0)
-        cancelRead();
+        startRead();
     else
         retire();
 }
@@ -381,9 +391,9 @@ bool WorkerChannel::send(const std::string& message)
         return false;
     // The pipe's buffer takes a request at once; the wait only guards a worker that stopped
     // reading.
+    // WriteFile resets the event as it starts.
     OVERLAPPED write = {};
     write.hEvent = writeEvent_.get();
-    ResetEvent(writeEvent_.get());
     DWORD written = 0;
     bool ok = WriteFile(pipe_.get(), message.data(), static_cast<DWORD>(message.size()), &written, &write) != 0;
     if (!ok && GetLastError() == ERROR_IO_PENDING) {
@@ -406,9 +416,9 @@ bool WorkerChannel::startRead()
         return true;
     if (!pipeOpen_)
         return false;
+    // ReadFile resets the event as it starts.
     read_ = OVERLAPPED();
     read_.hEvent = readEvent_.get();
-    ResetEvent(readEvent_.get());
     DWORD got = 0;
     if (ReadFile(pipe_.get(), chunk_, sizeof chunk_, &got, &read_) || GetLastError() == ERROR_IO_PENDING) {
         // Completed at once or pending: either way the event is set when it is done, and the
@@ -425,6 +435,10 @@ bool WorkerChannel::finishRead()
     DWORD got = 0;
     bool ok = GetOverlappedResult(pipe_.get(), &read_, &got, FALSE) != 0;
     readPending_ = false;
+    // A read is cancelled when the thread that started it ends (a kept worker's read outlives
+    // the batch thread that started it): the pipe is as it was.
+    if (!ok && GetLastError() == ERROR_OPERATION_ABORTED)
+        return true;
     if (!ok || got == 0) {
         pipeOpen_ = false;
         return false;
@@ -437,7 +451,9 @@ void WorkerChannel::cancelRead()
 {
     if (!readPending_)
         return;
-    CancelIo(pipe_.get());
+    // The read may have been started by another thread (a worker kept between batches), which
+    // CancelIo would not reach.
+    CancelIoEx(pipe_.get(), &read_);
     DWORD got = 0;
     if (GetOverlappedResult(pipe_.get(), &read_, &got, TRUE) && got > 0)
         received_.append(chunk_, got);

@@ -63,7 +63,7 @@ public:
     // into the job or resumed is ended.
     DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
     // Whether the worker runs and can take a request: its pipe is open and nothing has come
-    // from it since its last answer.
+    // from it since its last answer. Leaves a read pending on the pipe.
     bool ready();
     // Sends the file to the worker and follows it to its end. The worker is kept only when it
     // answered and the plug-in left nothing behind; otherwise it has been ended when this
@@ -77,12 +77,11 @@ private:
     enum class Wait { Message, Broken, Closed, TimedOut, Stopped };
     DWORD launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job);
     DWORD connect(HANDLE stop, DWORD timeoutMs);
-    bool running() const;
     bool send(const std::string& message);
     // The next whole message, waiting up to timeoutMs. Closed: the pipe is closed and every
     // message sent before has been taken (the process may still run).
     Wait next(HANDLE stop, DWORD timeoutMs, WorkerMessage* kind, std::string* payload);
-    // Starts one overlapped read unless one is pending; false when the pipe is closed.
+    // Starts one overlapped read into chunk_ unless one is pending; false when the pipe is closed.
     bool startRead();
     // Takes the result of the pending read once its event is set; false when the pipe closed.
     bool finishRead();

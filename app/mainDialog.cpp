@@ -32,27 +32,6 @@ constexpr int ListLineSize = 1000;    // one list line read back, terminator inc
 constexpr int ReportSize = 20000;     // the report text, terminator included
 constexpr size_t ProgressNamesSize = 200;  // bytes of file names the caption shows, at most
 
-// Holds the list's drawing while a group of blocks is added: otherwise every added line
-// redraws the list and its scroll bar at once. The list is repainted when the group ends.
-class ListBatch {
-public:
-    explicit ListBatch(rpListBox* listBox) : list_(listBox)
-    {
-        if (list_)
-            list_->setRedraw(false);
-    }
-    ~ListBatch()
-    {
-        if (list_)
-            list_->setRedraw(true);
-    }
-    ListBatch(const ListBatch&) = delete;
-    ListBatch& operator=(const ListBatch&) = delete;
-
-private:
-    rpListBox* list_;  // not owned
-};
-
 }  // namespace
 
 mainDialog::mainDialog()
@@ -239,9 +218,8 @@ bool mainDialog::other(rpEvent& e)
         batchEvent(reinterpret_cast<BatchEvent*>(e.lParam));
         return true;
     }
-    if (e.msg == WM_TIMER && e.wParam == RefreshTimer) {
-        if (batch)
-            showFinishedBlocks();
+    if (e.msg == WM_TIMER && e.wParam == ProgressTimer) {
+        showProgress();
         return true;
     }
     if (e.msg == WM_CONTEXTMENU && listBox && reinterpret_cast<HWND>(e.wParam) == listBox->hwnd) {
@@ -420,7 +398,9 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
         EnableWindow(GetDlgItem(hwnd, IDC_STOP), TRUE);
-        SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
+        // Setting the caption redraws the frame: it follows the batch a few times a second,
+        // not with every block.
+        SetTimer(hwnd, ProgressTimer, ProgressMs, nullptr);
     }
     batchFiles.insert(batchFiles.end(), files.begin(), files.end());
     batch->add(files);
@@ -429,37 +409,52 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
 
 void mainDialog::batchEvent(BatchEvent* event)
 {
+    bool taken = takeBatchEvent(event);
+    // The blocks that arrived meanwhile go into the list with this one.
+    MSG msg;
+    while (PeekMessageA(&msg, hwnd, WM_BATCHEVENT, WM_BATCHEVENT, PM_REMOVE))
+        taken = takeBatchEvent(reinterpret_cast<BatchEvent*>(msg.lParam)) || taken;
+    if (taken)
+        showFinishedBlocks();
+}
+
+bool mainDialog::takeBatchEvent(BatchEvent* event)
+{
     std::unique_ptr<BatchEvent> owned(event);
     if (!batch || !event || event->index < shownBlocks || event->index >= batchFiles.size())
-        return;  // from a batch that has ended
+        return false;  // from a batch that has ended
     finished[event->index] = std::move(owned);
-    // The last block ends the batch at once; the others wait for the refresh timer.
-    if (finished.size() + shownBlocks >= batch->queued())
-        showFinishedBlocks();
+    return true;
 }
 
 void mainDialog::showFinishedBlocks()
 {
+    std::vector<ResultList::NewBlock> group;
+    std::vector<size_t> groupFiles;
     if (finished.count(shownBlocks)) {
-        ListBatch hold(listBox);
-        showSummaries();  // folders without a file that come before the next block
+        addDueSummaries(group, groupFiles);  // folders without a file that come before the next block
         for (auto next = finished.find(shownBlocks); next != finished.end(); next = finished.find(shownBlocks)) {
-            const BatchEvent& block = *next->second;
+            BatchEvent& block = *next->second;
             const BatchFile& file = batchFiles[block.index];
-            ListedFile entry = listedFile(file, block);
+            ResultList::NewBlock added;
+            added.file = listedFile(file, block);
             // Read now, while the file is the one just probed; cheap (no hash).
-            entry.facts = readFileFacts(file.path);
-            if (results.addFile(block.lines, entry))
-                followRecord(entry);
+            added.file.facts = readFileFacts(file.path);
+            added.lines = std::move(block.lines);
+            groupFiles.push_back(group.size());
+            group.push_back(std::move(added));
             finished.erase(next);
             ++shownBlocks;
-            showSummaries();
+            addDueSummaries(group, groupFiles);
         }
+    }
+    if (!group.empty()) {
+        // The record follows every shown file in turn, as it did when they came one by one.
+        for (size_t shown : results.addBlocks(group))
+            followRecord(results.files()[shown]);
     }
     if (batch && shownBlocks >= batch->queued())
         endBatch();
-    else
-        showProgress();
 }
 
 void mainDialog::stopBatch()
@@ -488,17 +483,25 @@ void mainDialog::stopBatch()
         endBatch();
 }
 
-void mainDialog::showSummaries()
+void mainDialog::addDueSummaries(std::vector<ResultList::NewBlock>& group, const std::vector<size_t>& groupFiles)
 {
+    // During a batch the record's files are the batch's, in order: those listed already, then
+    // the group's.
     const std::vector<ListedFile>& listed = results.files();
+    const size_t known = listed.size() + groupFiles.size();
     for (FolderRun& run : folderRuns) {
         const BatchFolder& folder = run.folder;
-        if (run.summarized || folder.first + folder.count > shownBlocks || folder.first + folder.count > listed.size())
+        if (run.summarized || folder.first + folder.count > shownBlocks || folder.first + folder.count > known)
             continue;
         run.summarized = true;
-        std::vector<ListedFile> files(listed.begin() + static_cast<std::ptrdiff_t>(folder.first),
-                                      listed.begin() + static_cast<std::ptrdiff_t>(folder.first + folder.count));
-        results.addSummary(folderSummary(folder, files), folder.shown);
+        std::vector<ListedFile> files;
+        for (size_t i = folder.first; i < folder.first + folder.count; ++i)
+            files.push_back(i < listed.size() ? listed[i] : group[groupFiles[i - listed.size()]].file);
+        ResultList::NewBlock summary;
+        summary.lines = folderSummary(folder, files);
+        summary.isSummary = true;
+        summary.folder = folder.shown;
+        group.push_back(std::move(summary));
     }
 }
 
@@ -567,8 +570,11 @@ void mainDialog::showFacts()
 
 void mainDialog::endBatch()
 {
-    showSummaries();  // a stopped batch's folders, with the files that were started
-    KillTimer(hwnd, RefreshTimer);
+    // A stopped batch's folders, with the files that were started.
+    std::vector<ResultList::NewBlock> group;
+    addDueSummaries(group, {});
+    results.addBlocks(group);
+    KillTimer(hwnd, ProgressTimer);
     progress.clear();
     if (batch)
         batch->stop();

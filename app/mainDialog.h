@@ -107,9 +107,10 @@ public:
     static constexpr UINT WM_PROBEARGS = WM_APP + 1;
     // Posted by the batch with a BatchEvent* (owned by the receiver) in lParam.
     static constexpr UINT WM_BATCHEVENT = WM_APP + 2;
-    // The timer that shows finished blocks and the progress during a batch.
-    static constexpr UINT_PTR RefreshTimer = 1;
-    static constexpr UINT RefreshMs = 100;
+    // The timer that shows the progress in the caption during a batch. Blocks are shown as
+    // they arrive, not by this timer.
+    static constexpr UINT_PTR ProgressTimer = 1;
+    static constexpr DWORD ProgressMs = 100;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
     // Set before run(): the files named on the command line, how batches run, and the key under
@@ -128,15 +129,19 @@ private:
 
     // Starts a batch with the files (clearing the list), or queues them after a running one.
     void queueFiles(const std::vector<BatchFile>& files);
-    // Shows the summary block of every folder whose blocks are all shown.
-    void showSummaries();
+    // Adds to `group` the summary block of every folder whose blocks are all shown or in the
+    // group; groupFiles: the places of the group's file blocks, in batch order.
+    void addDueSummaries(std::vector<ResultList::NewBlock>& group, const std::vector<size_t>& groupFiles);
     // Every list line, each followed by CR LF, into a stream opened for writing: what Copy
     // and Save take.
     void writeListLines(rpMemoryStream& stream);
-    // A file's block arrived: kept until every earlier block is shown, which the refresh
-    // timer does (several times a second, not once per file).
+    // A file's block arrived: it is shown, with every block that arrived meanwhile, as soon as
+    // the blocks before it are.
     void batchEvent(BatchEvent* event);
-    // Shows the blocks that are next in order, and ends the batch when all are shown.
+    // Keeps a block until the blocks before it are shown; false when it is of no running batch.
+    bool takeBatchEvent(BatchEvent* event);
+    // Shows the blocks that are next in order in one group, and ends the batch when all are
+    // shown.
     void showFinishedBlocks();
     // The batch is over: the caption, the Open button and the Stop button come back.
     void endBatch();

@@ -25,6 +25,30 @@ bool ResultList::addFile(const std::vector<std::string>& lines, const ListedFile
     return true;
 }
 
+std::vector<size_t> ResultList::addBlocks(std::vector<NewBlock>& blocks)
+{
+    std::vector<size_t> shown;
+    std::vector<size_t> shownFiles;
+    for (NewBlock& added : blocks) {
+        Block block;
+        block.lines = std::move(added.lines);
+        if (added.isSummary) {
+            block.folder = added.folder;
+        } else {
+            files_.push_back(std::move(added.file));
+            block.file = static_cast<int>(files_.size() - 1);
+        }
+        blocks_.push_back(std::move(block));
+        if (passes(blocks_.back())) {
+            shown.push_back(blocks_.size() - 1);
+            if (blocks_.back().file >= 0)
+                shownFiles.push_back(static_cast<size_t>(blocks_.back().file));
+        }
+    }
+    showGroup(shown);
+    return shownFiles;
+}
+
 void ResultList::addSummary(const std::vector<std::string>& lines, const std::string& folder)
 {
     Block block;
@@ -70,6 +94,36 @@ void ResultList::show(size_t block)
     }
 }
 
+void ResultList::showGroup(const std::vector<size_t>& blocks)
+{
+    if (!list_ || blocks.empty())
+        return;
+    int lines = 0, bytes = 0;
+    std::vector<std::string> texts;
+    for (size_t block : blocks) {
+        for (const std::string& line : blocks_[block].lines) {
+            ++lines;
+            bytes += static_cast<int>(line.size()) + 1;
+        }
+    }
+    list_->setRedraw(false);
+    list_->initStorage(lines, bytes);
+    for (size_t block : blocks) {
+        const std::vector<std::string>& blockLines = blocks_[block].lines;
+        shown_.emplace_back(lines_, block);
+        for (const std::string& line : blockLines)
+            list_->addString(line.c_str());
+        lines_ += static_cast<int>(blockLines.size());
+        texts.insert(texts.end(), blockLines.begin(), blockLines.end());
+    }
+    int width = list_->textWidth(texts);
+    if (width > widest_) {
+        widest_ = width;
+        list_->setHorizontalExtent(widest_);
+    }
+    list_->setRedraw(true);
+}
+
 void ResultList::showAll()
 {
     shown_.clear();
@@ -80,10 +134,12 @@ void ResultList::showAll()
     list_->setRedraw(false);
     list_->resetContent();
     list_->setHorizontalExtent(0);
+    std::vector<size_t> shown;
     for (size_t i = 0; i < blocks_.size(); ++i) {
         if (passes(blocks_[i]))
-            show(i);
+            shown.push_back(i);
     }
+    showGroup(shown);
     list_->setRedraw(true);
 }
 

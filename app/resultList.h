@@ -34,6 +34,17 @@ public:
     void clear();
     // Adds a file's block, and shows it when it passes the filter; true when it is shown.
     bool addFile(const std::vector<std::string>& lines, const ListedFile& file);
+    // A block that arrived: a file's or a folder's summary.
+    struct NewBlock {
+        std::vector<std::string> lines;
+        ListedFile file;     // for a file's block
+        bool isSummary = false;
+        std::string folder;  // for a summary
+    };
+    // Adds blocks that arrived together (files and summaries in list order) in one go: room for
+    // their lines is reserved first and the list is redrawn once, not once per line or block.
+    // Returns the places in files() of the files among them that are shown, in order.
+    std::vector<size_t> addBlocks(std::vector<NewBlock>& blocks);
     // Adds a folder's summary block (folder: as BatchFolder::shown), and shows it when it
     // passes the filter.
     void addSummary(const std::vector<std::string>& lines, const std::string& folder);
@@ -60,6 +71,9 @@ private:
     bool passes(const Block& block) const;
     // Adds the block's lines to the list box and widens its horizontal extent to them.
     void show(size_t block);
+    // Adds the blocks' lines to the list box with room reserved for them, and widens its
+    // horizontal extent to them, measuring them all at once.
+    void showGroup(const std::vector<size_t>& blocks);
     // The list box anew from the record.
     void showAll();
 

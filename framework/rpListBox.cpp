@@ -89,6 +89,11 @@ int rpListBox::addString(const char* text)
     return static_cast<int>(SendMessageA(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : "")));
 }
 
+int rpListBox::initStorage(int items, int bytes)
+{
+    return static_cast<int>(SendMessageA(hwnd, LB_INITSTORAGE, static_cast<WPARAM>(items), static_cast<LPARAM>(bytes)));
+}
+
 int rpListBox::count()
 {
     return static_cast<int>(SendMessageA(hwnd, LB_GETCOUNT, 0, 0));

@@ -36,6 +36,10 @@ public:
 
     // LB_ADDSTRING: the new item's index, or LB_ERR / LB_ERRSPACE.
     int addString(const char* text);
+    // LB_INITSTORAGE: reserves room for `items` more items of `bytes` bytes of text in all, so
+    // that adding them does not grow the list's storage item by item. Returns the number of
+    // items there is room for, or LB_ERRSPACE.
+    int initStorage(int items, int bytes);
     // LB_GETCOUNT: the number of items.
     int count();
     // LB_GETTEXT of item index into a buffer of `size` bytes: a longer item is cut at a whole

@@ -180,6 +180,7 @@ void mainDialog::onCreate()
     // the dialog is on screen; without them nothing changes.
     if (!startupFiles.empty())
         PostMessageA(hwnd, WM_PROBEARGS, 0, 0);
+    SetTimer(hwnd, WarmTimer, WarmMs, nullptr);
 }
 
 bool mainDialog::resized(int, int, int)
@@ -216,6 +217,15 @@ bool mainDialog::other(rpEvent& e)
     }
     if (e.msg == WM_BATCHEVENT) {
         batchEvent(reinterpret_cast<BatchEvent*>(e.lParam));
+        return true;
+    }
+    if (e.msg == WM_TIMER && e.wParam == WarmTimer) {
+        KillTimer(hwnd, WarmTimer);
+        // Started now, not with the window, so that the window shows as fast as it did; started
+        // before the first drop, so that the first batch costs what a later one does.
+        if (!workers)
+            workers = std::make_shared<WorkerPool>();
+        warmWorkers(*workers, batchSettings);
         return true;
     }
     if (e.msg == WM_TIMER && e.wParam == ProgressTimer) {
@@ -392,7 +402,7 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         char text[300] = "";
         GetWindowTextA(hwnd, text, sizeof text);
         caption = text;
-        // Workers start with the first batch, not with the window, and stay for the next one.
+        // Workers started once the window was idle, or by this batch; they stay for the next one.
         if (!workers)
             workers = std::make_shared<WorkerPool>();
         batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));

@@ -111,6 +111,12 @@ public:
     // they arrive, not by this timer.
     static constexpr UINT_PTR ProgressTimer = 1;
     static constexpr DWORD ProgressMs = 100;
+    // Set by onCreate: fires once the dialog is on screen and idle (timers come after painting),
+    // and starts the workers ahead of the first batch. Not at once: under Wine 8, a process
+    // started while a window shown maximised is still settling can leave the window's normal
+    // place set to the maximised one (seen at 10 ms, not at 500 ms).
+    static constexpr UINT_PTR WarmTimer = 2;
+    static constexpr UINT WarmMs = 500;
 
     rpListBox* listBox;  // not owned: deletes itself with item 260; null before onCreate
     // Set before run(): the files named on the command line, how batches run, and the key under
@@ -164,7 +170,7 @@ private:
     rpControl* statusLine;      // not owned: item 133
     rpAnchorLayout layout;      // the controls' places against the window's edges
 
-    std::shared_ptr<WorkerPool> workers;                // shared with the batch; made by the first
+    std::shared_ptr<WorkerPool> workers;                // shared with the batch; made when the window is idle
     std::unique_ptr<ProbeBatch> batch;                  // owned; null between batches
     std::vector<BatchFile> batchFiles;                  // the files of the running batch
     std::map<size_t, std::unique_ptr<BatchEvent>> finished;  // blocks waiting for earlier ones

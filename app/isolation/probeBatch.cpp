@@ -71,6 +71,23 @@ int ownBitness()
     return sizeof(void*) == 8 ? 64 : 32;
 }
 
+int batchWorkerCount(const BatchSettings& settings)
+{
+    int wanted = settings.workers;
+    if (wanted <= 0) {
+        SYSTEM_INFO system = {};
+        GetSystemInfo(&system);
+        wanted = static_cast<int>(system.dwNumberOfProcessors);
+    }
+    return std::max(wanted, 1);
+}
+
+void warmWorkers(WorkerPool& pool, const BatchSettings& settings)
+{
+    pool.keepReady(ownBitness(), settings.executable.empty() ? ownExecutablePath() : settings.executable,
+                   batchWorkerCount(settings) + 1);
+}
+
 BatchFile batchFileFor(const std::wstring& path)
 {
     BatchFile file;
@@ -117,7 +134,9 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
 }
 
 // The workers one serving thread uses, one per bitness, taken from the pool when first needed
-// and given back when the thread is done, unless they ended.
+// and given back when the thread is done, unless they ended. One that cannot take the next
+// request (it faulted, ended, hung or retired) is given back, which ends it, for a spare that
+// the pool keeps running.
 class WorkerSlot {
 public:
     explicit WorkerSlot(WorkerPool& pool) : pool_(pool) {}
@@ -132,6 +151,8 @@ public:
     WorkerChannel& forBitness(int bitness)
     {
         std::unique_ptr<WorkerChannel>& worker = bitness == 32 ? worker32_ : worker64_;
+        if (worker && !worker->ready())
+            pool_.give(bitness, std::move(worker));
         if (!worker)
             worker = pool_.take(bitness);
         return *worker;
@@ -168,14 +189,7 @@ void ProbeBatch::add(const std::vector<BatchFile>& files)
             thread.join();
         threads_.clear();
     }
-    int wanted = settings_.workers > 0 ? settings_.workers : 0;
-    if (wanted == 0) {
-        SYSTEM_INFO system = {};
-        GetSystemInfo(&system);
-        wanted = static_cast<int>(system.dwNumberOfProcessors);
-    }
-    if (wanted < 1)
-        wanted = 1;
+    const int wanted = batchWorkerCount(settings_);
     size_t waiting = files_.size() - next_;
     while (active_ < wanted && static_cast<size_t>(active_) < waiting) {
         ++active_;
@@ -289,6 +303,9 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         return;
     }
 
+    // Every worker this batch uses and a spare run ahead of need from now on; for the other
+    // bitness, one worker and a spare.
+    pool_->keepReady(bitness, executable, bitness == ownBitness() ? batchWorkerCount(settings_) + 1 : 2);
     WorkerSession session = runSession(file, executable, slots.forBitness(bitness));
     describeSession(file.shown, session, event.get());
     post(event.release());

@@ -116,6 +116,12 @@ private:
 // This process's bitness: 32 or 64.
 int ownBitness();
 
+// The workers a batch with these settings runs at once.
+int batchWorkerCount(const BatchSettings& settings);
+// Has the pool start, in the background, the workers of this process's bitness that a batch
+// with these settings uses and one spare, so that the first batch finds them running.
+void warmWorkers(WorkerPool& pool, const BatchSettings& settings);
+
 // The block of a file shown as `shown` from its worker session, and how it ended: the session's
 // lines (the file's two first lines when the worker ended before them), then, unless the worker
 // answered, the line that says how the file ended. Fills lines, outcome, code, the record,

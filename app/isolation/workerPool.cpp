@@ -1,7 +1,15 @@
-// The window's idle workers and their job.
+// The window's idle workers, the ones started ahead of need, and their job.
 #include "workerPool.h"
 
-WorkerPool::WorkerPool() : job_(CreateJobObjectW(nullptr, nullptr))
+#include <algorithm>
+
+namespace {
+
+constexpr DWORD BackgroundStartMs = 30000;  // the time a worker started ahead gets to connect
+
+}  // namespace
+
+WorkerPool::WorkerPool() : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), job_(CreateJobObjectW(nullptr, nullptr))
 {
     if (job_) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -13,27 +21,108 @@ WorkerPool::WorkerPool() : job_(CreateJobObjectW(nullptr, nullptr))
 
 WorkerPool::~WorkerPool()
 {
-    idle32_.clear();
-    idle64_.clear();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        ending_ = true;
+    }
+    if (stop_)
+        SetEvent(stop_.get());
+    wake_.notify_all();
+    if (starter_.joinable())
+        starter_.join();
+    kind32_.idle.clear();
+    kind64_.idle.clear();
 }
 
 std::unique_ptr<WorkerChannel> WorkerPool::take(int bitness)
 {
-    std::lock_guard<std::mutex> hold(lock_);
-    auto& idle = bitness == 32 ? idle32_ : idle64_;
-    while (!idle.empty()) {
-        std::unique_ptr<WorkerChannel> worker = std::move(idle.back());
-        idle.pop_back();
-        if (worker->ready())
-            return worker;
+    std::unique_ptr<WorkerChannel> found;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        Kind& workers = kind(bitness);
+        while (!workers.idle.empty() && !found) {
+            std::unique_ptr<WorkerChannel> worker = std::move(workers.idle.back());
+            workers.idle.pop_back();
+            if (worker->ready())
+                found = std::move(worker);
+        }
+        ++workers.taken;
     }
-    return std::unique_ptr<WorkerChannel>(new WorkerChannel);
+    // The one taken is replaced in the background when the kind is kept ready.
+    wake_.notify_all();
+    return found ? std::move(found) : std::unique_ptr<WorkerChannel>(new WorkerChannel);
 }
 
 void WorkerPool::give(int bitness, std::unique_ptr<WorkerChannel> worker)
 {
-    if (!worker || !worker->ready())
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        Kind& workers = kind(bitness);
+        if (workers.taken > 0)
+            --workers.taken;
+        if (worker && worker->ready())
+            workers.idle.push_back(std::move(worker));
+    }
+    // One that ended is replaced.
+    wake_.notify_all();
+    // A worker not kept ends here, outside the lock.
+}
+
+void WorkerPool::keepReady(int bitness, const std::wstring& executable, int alive)
+{
+    if (executable.empty() || !stop_)
         return;
-    std::lock_guard<std::mutex> hold(lock_);
-    (bitness == 32 ? idle32_ : idle64_).push_back(std::move(worker));
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        Kind& workers = kind(bitness);
+        workers.executable = executable;
+        workers.wanted = std::max(workers.wanted, alive);
+        workers.failed = false;
+        if (!starter_.joinable())
+            starter_ = std::thread(&WorkerPool::startMissing, this);
+    }
+    wake_.notify_all();
+}
+
+WorkerPool::Kind* WorkerPool::missing(int* bitness)
+{
+    for (int bits : {64, 32}) {
+        Kind& workers = kind(bits);
+        const int alive = static_cast<int>(workers.idle.size()) + workers.taken + workers.starting;
+        if (!workers.failed && alive < workers.wanted) {
+            *bitness = bits;
+            return &workers;
+        }
+    }
+    return nullptr;
+}
+
+void WorkerPool::startMissing()
+{
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        int bitness = 0;
+        Kind* workers = nullptr;
+        wake_.wait(hold, [&] { return ending_ || (workers = missing(&bitness)) != nullptr; });
+        if (ending_)
+            return;
+        ++workers->starting;
+        const std::wstring executable = workers->executable;
+        hold.unlock();
+        // Started outside the lock: a batch takes and gives workers meanwhile.
+        std::unique_ptr<WorkerChannel> worker(new WorkerChannel);
+        const bool started = worker->start(executable, job_.get(), stop_.get(), BackgroundStartMs) == 0 && worker->ready();
+        hold.lock();
+        --workers->starting;
+        if (started)
+            workers->idle.push_back(std::move(worker));
+        else
+            workers->failed = true;  // a batch that needs one starts it and reports why it failed
+        if (ending_) {
+            // Ended outside the lock, by the destructor's clear or here.
+            hold.unlock();
+            worker.reset();
+            return;
+        }
+    }
 }

@@ -257,3 +257,59 @@ TEST(WorkerChannelTest, AWorkerOutsideTheJobIsEndedAndReported)
 }
 
 }  // namespace
+
+// A pool told to keep workers ready starts them in the background: they take a request without
+// a start of their own. One that is lost (here: retired by what its plug-in left behind) and
+// given back is replaced, so the next take finds a running worker again, a new process.
+TEST(WorkerPoolTest, KeepsWorkersRunningAheadAndReplacesOneThatIsLost)
+{
+    ASSERT_EQ(runningWorkers(), 0);
+    {
+        auto pool = std::make_shared<WorkerPool>();
+        BatchSettings settings;
+        settings.executable = wide(testsupport::inspectorPath());
+        settings.workers = 1;
+        warmWorkers(*pool, settings);  // one for the batch and a spare
+        const int bitness = ownBitness();
+        // A running worker, taken as a batch takes it; false after the time a start may take.
+        auto takeRunning = [&](std::unique_ptr<WorkerChannel>* worker) {
+            DWORD start = GetTickCount();
+            while (GetTickCount() - start < 30000u * testsupport::slowdown()) {
+                *worker = pool->take(bitness);
+                if ((*worker)->ready())
+                    return true;
+                pool->give(bitness, std::move(*worker));
+                Sleep(50);
+            }
+            return false;
+        };
+        SessionLimits limits;
+        auto probe = [&](WorkerChannel& worker, const char* name) {
+            BatchFile file = batchFileFor(wide(fixturePath(name)));
+            return worker.probe(file.path, file.dllName, file.shown, limits, nullptr);
+        };
+        std::unique_ptr<WorkerChannel> first;
+        ASSERT_TRUE(takeRunning(&first));
+        WorkerSession who = probe(*first, "plug_whoami.dll");
+        ASSERT_EQ(who.end, SessionEnd::Answered);
+        WorkerSession pinned = probe(*first, "plug_pin.dll");
+        EXPECT_EQ(pinned.leftovers, LeftoverModule);
+        EXPECT_FALSE(first->ready());
+        pool->give(bitness, std::move(first));
+
+        std::unique_ptr<WorkerChannel> second, third;
+        ASSERT_TRUE(takeRunning(&second));
+        ASSERT_TRUE(takeRunning(&third));
+        WorkerSession after = probe(*second, "plug_whoami.dll");
+        WorkerSession other = probe(*third, "plug_whoami.dll");
+        ASSERT_EQ(after.end, SessionEnd::Answered);
+        ASSERT_EQ(other.end, SessionEnd::Answered);
+        EXPECT_NE(after.record.pname, who.record.pname);
+        EXPECT_NE(other.record.pname, who.record.pname);
+        EXPECT_NE(after.record.pname, other.record.pname);
+        // Two taken and one spare at most: the pool starts no more than it keeps.
+        Sleep(500 * testsupport::slowdown());
+        EXPECT_LE(runningWorkers(), 3);
+    }
+    EXPECT_EQ(runningWorkers(), 0);  // the pool ends what it started
+}

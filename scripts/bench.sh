@@ -2,7 +2,7 @@
 # Builds the 64-bit target and runs the benchmark under Wine in a private Xvfb display. Prints a
 # table of timings (milliseconds: minimum, median and maximum of 15 runs of each side, taken in
 # turns) and the ratio of each to its baseline, measured in the same run. Arguments choose
-# sections: streams, probe, report, startup; --runs=N takes more runs. Fails when a row's two
+# sections: streams, probe, folder, validate, report, startup; --runs=N takes more runs. Fails when a row's two
 # sides produced different results ("RESULTS DIFFER").
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -318,10 +318,13 @@ private:
     std::set<FileIdentity> brokenExports_;  // reported already
     std::deque<Module> pending_;
     WORD rootMachine_ = 0;
+    std::wstring rootFolder_;  // the folder of the file itself, with its separator
 };
 
 Findings ImportWalk::run(const std::wstring& path)
 {
+    const size_t slash = path.find_last_of(L"\\/");
+    rootFolder_ = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     pending_.push_back({path, fileNameOf(path), true});
     met_[lower(toWide(fileNameOf(path)))] = path;
     while (!pending_.empty() && !budget_.exhausted()) {
@@ -412,6 +415,12 @@ std::vector<std::wstring> ImportWalk::findLibraries(const Module& module, const 
                 findings_.missingLibraries.add(module.root ? line("  見つからないDLL: %s", name.c_str())
                                                            : line("  見つからないDLL: %s (%s が必要とする)", name.c_str(),
                                                                   module.name.c_str()));
+                // Next to the plug-in, where a host that loads it by its full path never looks.
+                const std::wstring besideFile = joined(rootFolder_, toWide(tableName));
+                if (!rootFolder_.empty() && tableName.find_first_of("\\/") == std::string::npos && budget_.touchFile() &&
+                    fileExists(besideFile))
+                    findings_.missingLibraries.add(
+                        "    プラグインと同じフォルダにありますが、フルパスで読み込まれたプラグインのフォルダは探されません");
             }
             continue;
         }

@@ -34,7 +34,9 @@ struct LibrarySearch {
 // The lines (each at most 299 bytes, two leading blanks) that say why loading the file at path
 // failed with the system error code `error`:
 // - 126: every library that cannot be found ("  見つからないDLL: NAME", with the library that
-//   needs it when it is not the file itself); API sets and known libraries never count.
+//   needs it when it is not the file itself); API sets and known libraries never count. One
+//   that lies in the file's own folder gets a line more that says so: the loader does not
+//   search that folder when the file is loaded by its full path.
 // - 127: every imported function that its library does not export
 //   ("  見つからない関数: LIB!NAME", "LIB!#ordinal").
 // - 193: what the file is (a 32-bit or 64-bit library with its machine, as the machine field

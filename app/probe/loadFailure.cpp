@@ -268,6 +268,8 @@ struct Findings {
     FindingList otherMachine;  // dependencies built for another machine than the file
     FindingList damaged;
     bool tooManyLibraries = false;  // the walk stopped at MaxModules
+    std::string debugRuntime;       // the first debug C runtime imported, as shown
+    std::string debugRuntimeVia;    // the library that imports it; empty: the file itself
 };
 
 // What a walk reads beyond the import tables' library names: for missing libraries nothing
@@ -398,6 +400,10 @@ std::vector<std::wstring> ImportWalk::findLibraries(const Module& module, const 
         const std::string& tableName = libraries[i].name;
         const std::string name = shownName(tableName);
         const std::wstring key = lower(toWide(tableName));
+        if (findings_.debugRuntime.empty() && isDebugRuntime(tableName)) {
+            findings_.debugRuntime = name;
+            findings_.debugRuntimeVia = module.root ? std::string() : module.name;
+        }
         auto known = met_.find(key);
         Resolution found;
         if (known != met_.end()) {
@@ -703,6 +709,26 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error)
 {
     return explainLoadError(path, error, LibrarySearch::ofThisProcess());
+}
+
+bool isDebugRuntime(const std::string& name)
+{
+    const std::wstring low = lower(toWide(name));
+    auto matches = [&low](const wchar_t* prefix, const wchar_t* suffix) {
+        const size_t p = wcslen(prefix), s = wcslen(suffix);
+        return low.size() >= p + s && low.compare(0, p, prefix) == 0 && low.compare(low.size() - s, s, suffix) == 0;
+    };
+    return matches(L"msvcr", L"d.dll") || matches(L"msvcp", L"d.dll") || matches(L"vcruntime", L"d.dll") ||
+           low == L"ucrtbased.dll" || matches(L"mfc", L"d.dll");
+}
+
+bool findDebugRuntime(const std::wstring& path, const LibrarySearch& search, std::string* runtime, std::string* via)
+{
+    PeImage::Budget budget(ExplainWork, ExplainFiles, ExplainMemory);
+    Findings found = walkImports(path, search, WalkPurpose::MissingLibraries, budget);
+    *runtime = found.debugRuntime;
+    *via = found.debugRuntimeVia;
+    return !runtime->empty();
 }
 
 DWORD checkBeforeLoad(const std::wstring& path)

@@ -53,6 +53,16 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
 // The same with the search of this process.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
 
+// Whether the library name (a file name from an import table) is one of the debug C
+// runtimes, which only a machine with the compiler has: msvcr*d.dll, msvcp*d.dll,
+// vcruntime*d.dll, ucrtbased.dll, mfc*d.dll (any case).
+bool isDebugRuntime(const std::string& name);
+// The first debug C runtime that the file at path imports, or that one of its dependencies
+// found by `search` imports, within the bound of an explanation: *runtime gets its name as the
+// table spells it (cut to a shown name), *via the dependency that imports it (empty when the file
+// imports it itself). False when none was found.
+bool findDebugRuntime(const std::wstring& path, const LibrarySearch& search, std::string* runtime, std::string* via);
+
 // Whether the file at path may be handed to the loader: ERROR_BAD_EXE_FORMAT for an image of
 // this process's own machine whose import table is broken as the loader reads it (it starts
 // outside the image, runs out of it, or names a library or function outside it): such an image

@@ -13,6 +13,7 @@
 #include "rpMemoryStream.h"
 #include "rpStrings.h"
 #include "textCodec.h"
+#include "validation.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
@@ -95,6 +96,9 @@ bool mainDialog::command(int id, int code)
         return true;
     case IDC_SAVE:
         saveList();
+        return true;
+    case IDC_VALIDATE:
+        validateList();
         return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
@@ -190,6 +194,7 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (batch ? 0 : MF_GRAYED), IDC_STOP, "中止");
     AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
+    AppendMenuA(menu, MF_STRING | (batch || listed.empty() ? MF_GRAYED : 0), IDC_VALIDATE, "検証");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -291,6 +296,21 @@ void mainDialog::openFolder()
     probeFiles({toWide(path)}, true);
 }
 
+void mainDialog::validateList()
+{
+    if (batch || listed.empty() || listed.size() > batchFiles.size())
+        return;
+    // The list shows the last batch's files (each batch starts a new list), and its folders.
+    std::vector<BatchFile> files(batchFiles.begin(), batchFiles.begin() + static_cast<std::ptrdiff_t>(listed.size()));
+    std::vector<FolderRun> folders = folderRuns;
+    validating = true;
+    queueFiles(files);
+    for (FolderRun& run : folders) {
+        run.summarized = false;
+        folderRuns.push_back(run);
+    }
+}
+
 void mainDialog::queueFiles(const std::vector<BatchFile>& files)
 {
     if (files.empty())
@@ -307,7 +327,10 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         // Workers start with the first batch, not with the window, and stay for the next one.
         if (!workers)
             workers = std::make_shared<WorkerPool>();
-        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
+        BatchSettings settings = batchSettings;
+        settings.validate = validating;
+        validating = false;
+        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, settings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
         SetTimer(hwnd, RefreshTimer, RefreshMs, nullptr);
         if (!escapeHook) {
@@ -341,6 +364,8 @@ void mainDialog::showFinishedBlocks()
             const BatchFile& file = batchFiles[block.index];
             for (const std::string& line : block.lines)
                 listBox->addString(line.c_str());
+            for (const Finding& finding : validationFindings(block))
+                listBox->addString(findingLine(finding).c_str());
             listed.push_back(listedFile(file, block));
             // The record follows the file as the probe would have left it: a question that was
             // never answered keeps the earlier file's answer.

@@ -27,8 +27,8 @@ public:
     mainDialog();
     ~mainDialog() override;
 
-    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save:
-    // handled (true). IDOK is ignored.
+    // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
+    // 127 validate: handled (true). IDOK is ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
     // Close (IDCANCEL) and the close box stop a running batch first. Esc during a batch stops
@@ -74,8 +74,13 @@ public:
     // are dropped. Returns once every worker is gone.
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
+    // Probes the files of the list again as one batch, with the checks: each file's block is
+    // followed by a line for each finding (validation.h), a folder's files by its summary. Not
+    // during a batch, nor with an empty list.
+    void validateList();
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch), Save (126) and Open folder (125, not during a batch), each sending its command.
+    // batch), Save (126), Open folder (125, not during a batch) and Validate (127, with files
+    // in the list and not during a batch), each sending its command.
     // screen is where the menu opens; null opens it at the list's selected line.
     void showListMenu(const POINT* screen);
 
@@ -129,6 +134,7 @@ private:
     std::string caption;                                // the caption without the progress
     std::string progress;                               // the caption with it, as last shown
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
+    bool validating = false;                            // the next batch probes with the checks
     std::vector<ListedFile> listed;                     // the list's record, emptied with the list
     std::string lastFolder;                             // the folder chosen last, offered next
 };

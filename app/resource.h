@@ -14,6 +14,7 @@
 #define IDC_STOP 124             // command without a control: stop the running batch
 #define IDC_OPENFOLDER 125       // command without a control: choose a folder and probe its tree
 #define IDC_SAVE 126             // command without a control: save the list as text or HTML
+#define IDC_VALIDATE 127         // command without a control: probe the list's files again with the checks
 #define IDC_RESULTS 260          // list box with the probe lines
 
 #endif

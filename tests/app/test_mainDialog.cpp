@@ -553,7 +553,8 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         auto rightClick = [&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); };
         std::vector<MenuItem> all = {{IDC_COPY, "コピー", false},     {IDC_COPYHTML, "HTMLコピー", false},
                                      {IDC_CLEAR, "クリア", false},     {IDC_STOP, "中止", true},
-                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                     {IDC_SAVE, "保存...", false},     {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                     {IDC_VALIDATE, "検証", false}};
         EXPECT_EQ(useListMenu(rightClick, 1), all);
         EXPECT_EQ(clipboardText(), html);
 
@@ -568,18 +569,45 @@ TEST_F(MainDialogTest, ListMenuOffersTheCopiesClearAndStopAndSendsTheirCommands)
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 0);
         std::vector<MenuItem> cleared = {{IDC_COPY, "コピー", true},     {IDC_COPYHTML, "HTMLコピー", false},
                                          {IDC_CLEAR, "クリア", false},   {IDC_STOP, "中止", true},
-                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                         {IDC_SAVE, "保存...", true},    {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                         {IDC_VALIDATE, "検証", true}};
         EXPECT_EQ(useListMenu(keyboard, -1), cleared);
 
         // A plug-in that gives no strings: the list has lines, HTML copy has nothing.
         dropAndWait(dialog, {fixture("plug_noid.dll")});
         std::vector<MenuItem> noStrings = {{IDC_COPY, "コピー", false},   {IDC_COPYHTML, "HTMLコピー", true},
                                            {IDC_CLEAR, "クリア", false},  {IDC_STOP, "中止", true},
-                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false}};
+                                           {IDC_SAVE, "保存...", false},  {IDC_OPENFOLDER, "フォルダを開く...", false},
+                                           {IDC_VALIDATE, "検証", false}};
         ASSERT_TRUE(setClipboardText("kept"));
         EXPECT_EQ(useListMenu(keyboard, -1), noStrings);
         EXPECT_EQ(clipboardText(), "kept");
         EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 3);
+    });
+}
+
+// 検証 in the list menu probes the list's files again with the checks: each file's block as
+// before, then a line for each finding; a plug-in without a fault has none.
+TEST_F(MainDialogTest, ValidateProbesTheListsFilesAgainAndFollowsEachBlockWithItsFindings)
+{
+    runDialog([&](mainDialog& dialog, HWND window, HWND list) {
+        dropAndWait(dialog, {fixture("plug_command.dll"), fixture("plug_pin.dll")});
+        const Lines listed = listLines(list);
+        ASSERT_EQ(listed.size(), 8u + 6u);
+        std::vector<MenuItem> items = useListMenu([&] { SendMessageA(list, WM_RBUTTONUP, 0, MAKELPARAM(10, 10)); }, 6);
+        ASSERT_EQ(items.size(), 7u);
+        EXPECT_EQ(items[6], (MenuItem{IDC_VALIDATE, "検証", false}));
+        ASSERT_TRUE(waitForBatch(dialog));
+        // A busy machine may make any load slow: that warning is not what this test is about.
+        Lines shown;
+        for (const std::string& line : listLines(list)) {
+            if (line.rfind("  [警告] ", 0) != 0 || line.find(" ms かかります") == std::string::npos)
+                shown.push_back(line);
+        }
+        Lines expected = listed;
+        expected.push_back("  [エラー] 解放した後も DLL が読み込まれたままです (自分を固定したか参照が残っています)。"
+                           "ファイルも使用中のままになります。自分への LoadLibrary や GET_MODULE_HANDLE_EX_FLAG_PIN をやめてください");
+        EXPECT_EQ(shown, expected);
     });
 }
 

@@ -2,7 +2,7 @@
 // copy and start-up against plain baselines measured in the same run, and prints one ratio per
 // measurement (ours / baseline, the median of several runs each). Each pair also checks that
 // both sides produced the same result, so a fast but wrong path cannot pass unnoticed.
-// Usage: bench.exe [streams] [probe] [report] [startup]   (no argument: every section)
+// Usage: bench.exe [streams] [probe] [validate] [report] [startup]   (no argument: every section)
 #include "rpJString.h"
 #include "rpMemoryStream.h"
 
@@ -569,6 +569,81 @@ void benchProbe()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Validation
+
+// Runs the inspector of this build without a window, as a script does, in the fixtures' folder:
+// `mode` and the files, its output into a file. Returns the output; empty when it did not end
+// within five minutes.
+std::string runWithoutWindow(const std::string& mode, const std::string& files)
+{
+    const std::string exe = binDir() + "..\\plugin-inspector.exe";
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string output = std::string(temp) + "bench-output.txt";
+    std::string commandLine = "\"" + exe + "\" " + mode + " --output \"" + output + "\"" + files;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &startup, &process))
+        return std::string();
+    bool ended = WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string text;
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char chunk[65536];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
+        CloseHandle(file);
+    }
+    DeleteFileA(output.c_str());
+    return ended ? text : std::string();
+}
+
+// The list's text without the validation's finding lines.
+std::string withoutFindings(const std::string& text)
+{
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        end = end == std::string::npos ? text.size() : end + 2;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("  [エラー] ", 0) != 0 && line.rfind("  [警告] ", 0) != 0)
+            kept += line;
+        at = end;
+    }
+    return kept;
+}
+
+// --validate of the probe's 200 files against --list of the same files, both through the
+// executable as a script runs them. Validation loads each file twice, each time in a worker
+// process of its own: the workers' start-up is most of what it costs.
+void benchValidate()
+{
+    std::string dir = binDir();
+    std::string files;
+    for (int round = 0; round < ProbeRounds; ++round) {
+        for (const char* name : ProbeFixtures) {
+            if (!fileExists(dir + name)) {
+                addSkipped("validate", std::string("fixture missing: ") + name);
+                return;
+            }
+            files += std::string(" ") + name;
+        }
+    }
+    std::string listed, validated;
+    double base = medianMs(ProbeRuns, nullptr, [&] { listed = runWithoutWindow("--list", files); });
+    double ours = medianMs(ProbeRuns, nullptr, [&] { validated = runWithoutWindow("--validate", files); });
+    char label[64];
+    std::snprintf(label, sizeof label, "validate x%d vs list", ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]));
+    addRow(label, ours, base, !listed.empty() && withoutFindings(validated) == listed);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Report copy
 
 const int ReportLines = 10000;
@@ -771,6 +846,8 @@ int main(int argc, char** argv)
 #ifdef BENCH_HAVE_INSPECTOR
     if (wanted(argc, argv, "probe"))
         benchProbe();
+    if (wanted(argc, argv, "validate"))
+        benchValidate();
     if (wanted(argc, argv, "report"))
         benchReport();
 #endif

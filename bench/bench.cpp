@@ -4,7 +4,7 @@
 // To add a row, give BenchTable::compare the two sides and the check that their results are
 // the same; work that needs a fresh window or process per run times its own pairs (see the
 // cold batch and the start-up rows).
-// Usage: bench.exe [--runs=N] [streams] [probe] [report] [startup]   (no section: every one;
+// Usage: bench.exe [--runs=N] [streams] [probe] [validate] [report] [startup]   (no section: every one;
 // N: timed runs of each side, at least the default 15)
 #include "benchTable.h"
 #include "rpJString.h"
@@ -588,6 +588,83 @@ void benchProbe()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Validation
+
+// Runs the inspector of this build without a window, as a script does, in the fixtures' folder:
+// `mode` and the files, its output into a file. Returns the output; empty when it did not end
+// within five minutes.
+std::string runWithoutWindow(const std::string& mode, const std::string& files)
+{
+    const std::string exe = binDir() + "..\\plugin-inspector.exe";
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string output = std::string(temp) + "bench-output.txt";
+    std::string commandLine = "\"" + exe + "\" " + mode + " --output \"" + output + "\"" + files;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &startup, &process))
+        return std::string();
+    bool ended = WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::string text;
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char chunk[65536];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
+        CloseHandle(file);
+    }
+    DeleteFileA(output.c_str());
+    return ended ? text : std::string();
+}
+
+// The list's text without the validation's finding lines.
+std::string withoutFindings(const std::string& text)
+{
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        end = end == std::string::npos ? text.size() : end + 2;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("  [エラー] ", 0) != 0 && line.rfind("  [警告] ", 0) != 0)
+            kept += line;
+        at = end;
+    }
+    return kept;
+}
+
+// --validate of the probe's 200 files against --list of the same files, both through the
+// executable as a script runs them. Validation loads each file twice, each time in a worker
+// process of its own: the workers' start-up is most of what it costs.
+void benchValidate()
+{
+    std::string dir = binDir();
+    std::string files;
+    for (int round = 0; round < ProbeRounds; ++round) {
+        for (const char* name : ProbeFixtures) {
+            if (!fileExists(dir + name)) {
+                table->skip("validate", std::string("fixture missing: ") + name);
+                return;
+            }
+            files += std::string(" ") + name;
+        }
+    }
+    std::string listed, validated;
+    Side validate = {[&] { validated = runWithoutWindow("--validate", files); }, nullptr, nullptr};
+    Side list = {[&] { listed = runWithoutWindow("--list", files); }, nullptr, nullptr};
+    char label[64];
+    std::snprintf(label, sizeof label, "validate x%d vs list", ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]));
+    Row& row = table->compare(label, validate, list, [&] { return !listed.empty() && withoutFindings(validated) == listed; },
+                              ratioAtMost(3.0, "<=3"));
+    row.note = "both without a window, as a script runs them";
+}
+
+// ---------------------------------------------------------------------------------------------
 // Report copy
 
 const int ReportLines = 10000;
@@ -784,6 +861,8 @@ int main(int argc, char** argv)
 #ifdef BENCH_HAVE_INSPECTOR
     if (wanted(argc, argv, "probe"))
         benchProbe();
+    if (wanted(argc, argv, "validate"))
+        benchValidate();
     if (wanted(argc, argv, "report"))
         benchReport();
 #endif

@@ -61,12 +61,12 @@ bool numberOption(const std::wstring& argument, const wchar_t* name, unsigned lo
     return end && *end == 0;
 }
 
-// Whether the arguments ask for the list mode: a "--list" that is neither the value of an
-// option nor after the "--" that ends the options.
+// Whether the arguments ask for the list mode: a "--list" or "--validate" that is neither the
+// value of an option nor after the "--" that ends the options.
 bool hasListSwitch(const std::vector<std::wstring>& arguments)
 {
     for (size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == L"--list")
+        if (arguments[i] == L"--list" || arguments[i] == L"--validate")
             return true;
         if (arguments[i] == L"--")
             return false;
@@ -105,6 +105,10 @@ InspectorOptions parseCommandLine(const wchar_t* commandLine)
             options.files.push_back(argument);  // not an option of the window's: a file, as always
         else if (argument == L"--list")
             continue;
+        else if (argument == L"--validate")
+            options.validate = true;
+        else if (argument == L"--strict")
+            options.strict = true;
         else if (argument == L"--json")
             options.json = true;
         else if (argument == L"--")
@@ -119,5 +123,7 @@ InspectorOptions parseCommandLine(const wchar_t* commandLine)
     }
     if (options.list && options.files.empty() && options.usageError.empty())
         options.usageError = L"no path given";
+    if (options.strict && !options.validate && options.usageError.empty())
+        options.usageError = L"--strict needs --validate";
     return options;
 }

@@ -2,8 +2,8 @@
 // their real characters. Split by the same rules as the application's argument vector (double
 // quotes group, a doubled quote inside them is one quote, a character of U+0020 or less ends an
 // unquoted argument). The options below start with "--". For the window any other argument is
-// a file; with --list, any other argument that starts with "--" is a usage error, and every
-// argument after a lone "--" is a path.
+// a file; with --list (or --validate, which is --list with the checks), any other argument
+// that starts with "--" is a usage error, and every argument after a lone "--" is a path.
 #ifndef INSPECTOR_COMMAND_LINE_H
 #define INSPECTOR_COMMAND_LINE_H
 
@@ -21,6 +21,8 @@ struct InspectorOptions {
     bool help = false;                // --help: print the usage
     bool version = false;             // --version: print the version
     bool list = false;                // --list: probe `files` and write the results, no window
+    bool validate = false;            // --validate: --list, and the checks after each file
+    bool strict = false;              // --strict (validate): warnings fail as errors do
     bool json = false;                // --json (list): one JSON document instead of the lines
     std::wstring output;              // --output FILE (list): write there; empty: standard output
     std::wstring usageError;          // (list) what is wrong with the command line; empty: nothing

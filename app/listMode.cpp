@@ -10,6 +10,7 @@
 #include "listReport.h"
 #include "probe.h"
 #include "textCodec.h"
+#include "validation.h"
 
 #include <nlohmann/json.hpp>
 
@@ -148,6 +149,19 @@ Json fileJson(const std::wstring& path, const BatchEvent& event)
     return file;
 }
 
+Json findingsJson(const std::vector<Finding>& findings)
+{
+    Json list = Json::array();
+    for (const Finding& finding : findings) {
+        Json item;
+        item["check"] = finding.check;
+        item["severity"] = severityName(finding.severity);
+        item["message"] = utf8FromShiftJis(finding.message);
+        list.push_back(item);
+    }
+    return list;
+}
+
 // The JSON object of a folder that could not be searched, in its place among the files.
 Json folderErrorJson(const FolderError& folder)
 {
@@ -181,19 +195,23 @@ std::string usageText()
     std::string name = fromWide(programName());
     return "Usage:\r\n"
            "  " + name + " --list [--json] [--output FILE] [--workers=N] [--probe-timeout=MS] PATH...\r\n"
+           "  " + name + " --validate [--json] [--strict] [--output FILE] [--workers=N] [--probe-timeout=MS] PATH...\r\n"
            "  " + name + " [FILE...]        the window, with the files probed\r\n"
            "  " + name + " --help | --version\r\n"
            "\r\n"
            "  --list             probe each PATH without a window and write the results\r\n"
+           "  --validate         as --list, then check each plug-in for what harms the host\r\n"
+           "  --strict           (with --validate) warnings fail as errors do\r\n"
            "  --json             one JSON document (UTF-8) instead of the list lines (Shift-JIS)\r\n"
            "  --output FILE      write to FILE instead of standard output\r\n"
            "  --workers=N        probe N files at once (1 to 64; default: one per processor)\r\n"
            "  --probe-timeout=MS end a probe silent for MS milliseconds (default: 10000)\r\n"
            "  --                 every argument after it is a PATH\r\n"
            "\r\n"
-           "Exit code: 0 every file gave its IDs, a name and a known type; 1 some file did not, or\r\n"
-           "a folder could not be searched; 2 usage error, or the output cannot be written or is\r\n"
-           "one of the files to probe (it is then left alone).\r\n";
+           "Exit code: 0 every file gave its IDs, a name and a known type (validated: and had no\r\n"
+           "error finding; with --strict no finding at all); 1 some file did not, or a folder could\r\n"
+           "not be searched; 2 usage error, or the output cannot be written or is one of the files\r\n"
+           "to probe (it is then left alone).\r\n";
 }
 
 // A wrong command line: what is wrong, then the usage, on standard error.
@@ -268,8 +286,11 @@ int runList(const InspectorOptions& options)
     // The JSON objects of the unreadable folders that come before file `index`.
     auto addFolderErrors = [&](size_t index) {
         for (; folderErrorsWritten < folderErrors.size() && folderErrors[folderErrorsWritten]->before <= index;
-             ++folderErrorsWritten)
+             ++folderErrorsWritten) {
             document.push_back(folderErrorJson(*folderErrors[folderErrorsWritten]));
+            if (options.validate)
+                document.back()["findings"] = Json::array();
+        }
     };
     std::vector<ListedFile> listed;
     size_t summarized = 0;  // folders whose summary is written
@@ -298,6 +319,7 @@ int runList(const InspectorOptions& options)
         BatchSettings settings;
         settings.timeoutMs = options.probeTimeoutMs;
         settings.workers = options.workers;
+        settings.validate = options.validate;
         ProbeBatch batch(sink, ListEventMessage, settings, std::make_shared<WorkerPool>());
         batch.add(files);
         std::map<size_t, std::unique_ptr<BatchEvent>> waiting;
@@ -318,13 +340,22 @@ int runList(const InspectorOptions& options)
                 const BatchEvent& block = *ready->second;
                 allAnswered = allAnswered && fileAnswered(block);
                 listed.push_back(listedFile(files[next], block));
+                const std::vector<Finding> findings = validationFindings(block);
+                for (const Finding& finding : findings) {
+                    if (finding.severity == Severity::Error || options.strict)
+                        allAnswered = false;
+                }
                 if (options.json) {
                     addFolderErrors(next);
                     document.push_back(fileJson(files[next].path, block));
+                    if (options.validate)
+                        document.back()["findings"] = findingsJson(findings);
                 } else {
                     std::string text;
                     for (const std::string& line : block.lines)
                         text += line + "\r\n";
+                    for (const Finding& finding : findings)
+                        text += findingLine(finding) + "\r\n";
                     written = written && output.write(text, ShiftJis);
                 }
                 waiting.erase(ready);

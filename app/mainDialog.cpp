@@ -15,6 +15,7 @@
 #include "rpMemoryStream.h"
 #include "rpStrings.h"
 #include "textCodec.h"
+#include "validation.h"
 #include "windowSettings.h"
 
 #include <shellapi.h>
@@ -96,6 +97,9 @@ bool mainDialog::command(int id, int code)
     case IDC_RESULTS:
         if (code == LBN_SELCHANGE)
             showFacts();
+        return true;
+    case IDC_VALIDATE:
+        validateList();
         return true;
     case IDOK:
         // Enter where no button takes it: the dialog stays, or the list would be lost. Esc, the
@@ -267,6 +271,7 @@ void mainDialog::showListMenu(const POINT* screen)
     AppendMenuA(menu, MF_STRING | (hasLines ? 0 : MF_GRAYED), IDC_SAVE, "保存...");
     AppendMenuA(menu, MF_STRING | (batch ? MF_GRAYED : 0), IDC_OPENFOLDER, "フォルダを開く...");
     AppendMenuA(menu, MF_STRING | (batch || sources.empty() ? MF_GRAYED : 0), IDC_AGAIN, "再検査");
+    AppendMenuA(menu, MF_STRING | (batch || sources.empty() ? MF_GRAYED : 0), IDC_VALIDATE, "検証");
     // The chosen item reaches command() as WM_COMMAND, like the button of the same id.
     TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
     DestroyMenu(menu);
@@ -389,6 +394,17 @@ void mainDialog::openFolder()
     probeFiles({toWide(path)}, true);
 }
 
+void mainDialog::validateList()
+{
+    if (batch || sources.empty())
+        return;
+    // As F5 does, from what the list was made of; the checks load each file in fresh workers.
+    std::vector<std::wstring> again = sources;
+    validating = true;
+    probeFiles(again, true);
+    validating = false;
+}
+
 void mainDialog::queueFiles(const std::vector<BatchFile>& files)
 {
     if (files.empty())
@@ -405,7 +421,10 @@ void mainDialog::queueFiles(const std::vector<BatchFile>& files)
         // Workers started once the window was idle, or by this batch; they stay for the next one.
         if (!workers)
             workers = std::make_shared<WorkerPool>();
-        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, batchSettings, workers));
+        BatchSettings settings = batchSettings;
+        settings.validate = validating;
+        validating = false;
+        batch.reset(new ProbeBatch(hwnd, WM_BATCHEVENT, settings, workers));
         EnableWindow(GetDlgItem(hwnd, IDC_OPEN), FALSE);
         EnableWindow(GetDlgItem(hwnd, IDC_STOP), TRUE);
         // Setting the caption redraws the frame: it follows the batch a few times a second,
@@ -450,7 +469,12 @@ void mainDialog::showFinishedBlocks()
             added.file = listedFile(file, block);
             // Read now, while the file is the one just probed; cheap (no hash).
             added.file.facts = readFileFacts(file.path);
+            const std::vector<Finding> findings = validationFindings(block);
             added.lines = std::move(block.lines);
+            for (const Finding& finding : findings) {
+                added.lines.push_back(findingLine(finding));
+                ++added.file.findings;
+            }
             groupFiles.push_back(group.size());
             group.push_back(std::move(added));
             finished.erase(next);

@@ -33,8 +33,9 @@ public:
     ~mainDialog() override;
 
     // 120 Open, 121 clear, 122 Copy, 123 HTML copy, 124 stop, 125 open folder, 126 save,
-    // 127 again, 128 the focus to the filter; the filter's changes (131 EN_CHANGE, 132
-    // BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is ignored.
+    // 127 again, 128 the focus to the filter, 129 validate; the filter's changes (131 EN_CHANGE,
+    // 132 BN_CLICKED) and the list's selection (260 LBN_SELCHANGE): handled (true). IDOK is
+    // ignored.
     // Anything else goes to rpDialog::command, which ends the dialog for IDCANCEL.
     bool command(int id, int code) override;
     // Close (IDCANCEL) and the close box stop a running batch first, then store the window's
@@ -96,10 +97,14 @@ public:
     // are dropped. Returns once every worker is gone.
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
+    // Probes the files of the list again as one batch, with the checks: each file's block is
+    // followed by a line for each finding (validation.h), a folder's files by its summary. Not
+    // during a batch, nor with an empty list.
+    void validateList();
     // Opens the list menu: Copy (122), HTML copy (123), Clear (121), Stop (124, during a
-    // batch), Save (126), Open folder (125, not during a batch) and Again (127, not during a
-    // batch), each sending its command. screen is where the menu opens; null opens it at the
-    // list's selected line.
+    // batch), Save (126), Open folder (125, not during a batch), Again (127) and Validate
+    // (129), these two with files in the list and not during a batch, each sending its command.
+    // screen is where the menu opens; null opens it at the list's selected line.
     void showListMenu(const POINT* screen);
 
     // Posted by onCreate when there are start-up files, so that they are probed once the dialog
@@ -180,6 +185,7 @@ private:
     std::vector<FolderRun> folderRuns;                  // the folders of the running batch
     ResultList results;                                 // the list's record and its view
     std::vector<std::wstring> sources;                  // what the list was made from, in order
+    bool validating = false;                            // the next batch probes with the checks
     std::string lastFolder;                             // the folder chosen last, offered next
     std::string openDialogFolder;                       // where the Open dialog starts
     std::string saveDialogFolder;                       // where the Save dialog starts

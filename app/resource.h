@@ -16,6 +16,7 @@
 #define IDC_SAVE 126             // command without a control: save the list as text or HTML
 #define IDC_AGAIN 127            // command without a control: probe the list's files again (F5)
 #define IDC_FOCUSFILTER 128      // command without a control: the focus to the filter (Ctrl+F)
+#define IDC_VALIDATE 129         // command without a control: probe the list's files again with the checks
 #define IDC_FILTERLABEL 130      // static label of the filter box
 #define IDC_FILTER 131           // edit box: show only the blocks with a line containing its text
 #define IDC_PROBLEMS 132         // check box: show only the blocks of files with a problem

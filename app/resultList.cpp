@@ -70,7 +70,7 @@ void ResultList::setFilter(const std::string& text, bool problemsOnly)
 
 bool ResultList::passes(const Block& block) const
 {
-    if (problemsOnly_ && block.file >= 0 && files_[static_cast<size_t>(block.file)].answered())
+    if (problemsOnly_ && block.file >= 0 && !files_[static_cast<size_t>(block.file)].hasProblem())
         return false;
     if (text_.empty())
         return true;

@@ -51,8 +51,8 @@ public:
 
     // Shows the blocks that have a line containing `text` (rpFindText: ASCII letters in either
     // case, double-byte characters whole; empty: every block) and, with problemsOnly, only the
-    // blocks of files that did not answer (ListedFile::answered: a failed load, an abnormal end,
-    // a missing answer); folder summaries count as blocks for the text and always pass
+    // blocks of files with a problem (ListedFile::hasProblem: a failed load, an abnormal end, a
+    // missing answer, a finding of the validation); folder summaries count as blocks for the text and always pass
     // problemsOnly. The list is shown anew when the filter changes.
     void setFilter(const std::string& text, bool problemsOnly);
     bool filtered() const { return !text_.empty() || problemsOnly_; }

@@ -4,7 +4,8 @@
 // To add a row, give BenchTable::compare the two sides and the check that their results are
 // the same; work that needs a fresh window or process per run times its own pairs (see the
 // cold batch and the start-up rows).
-// Usage: bench.exe [--runs=N] [streams] [probe] [folder] [report] [startup]   (no section: every one;
+// Usage: bench.exe [--runs=N] [streams] [probe] [validate] [folder] [report] [startup]   (no
+// section: every one;
 // N: timed runs of each side, at least the default 15)
 #include "benchTable.h"
 #include "rpJString.h"
@@ -605,45 +606,86 @@ void benchProbe()
 }
 
 // ---------------------------------------------------------------------------------------------
-// A folder batch
+// Validation
 
-const int FolderRounds = 250;  // rounds over the fixtures: 2,000 files in the folder
-
-// Lines of `path`'s text (CRLF or LF ends), or -1 when it cannot be read.
-int fileLineCount(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return -1;
-    int lines = 0;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        lines += static_cast<int>(std::count(chunk, chunk + got, '\n'));
-    CloseHandle(file);
-    return lines;
-}
-
-// The inspector of this build with `arguments` and no window, waited for: its exit code, or -1
-// when it could not start or did not end within five minutes.
-int runInspector(const std::string& arguments)
+// Runs the inspector of this build without a window, as a script does, in the fixtures' folder:
+// `mode` and the files, its output into a file. Returns the output; empty when it did not end
+// within five minutes.
+std::string runWithoutWindow(const std::string& mode, const std::string& files)
 {
     const std::string exe = binDir() + "..\\plugin-inspector.exe";
-    std::string commandLine = "\"" + exe + "\" " + arguments;
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    const std::string output = std::string(temp) + "bench-output.txt";
+    std::string commandLine = "\"" + exe + "\" " + mode + " --output \"" + output + "\"" + files;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, binDir().c_str(), &startup, &process))
+        return std::string();
+    bool ended = WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0;
+    if (!ended)
         TerminateProcess(process.hProcess, 1);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    std::string text;
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char chunk[65536];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            text.append(chunk, got);
+        CloseHandle(file);
+    }
+    DeleteFileA(output.c_str());
+    return ended ? text : std::string();
 }
+
+// The list's text without the validation's finding lines.
+std::string withoutFindings(const std::string& text)
+{
+    std::string kept;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        end = end == std::string::npos ? text.size() : end + 2;
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("  [エラー] ", 0) != 0 && line.rfind("  [警告] ", 0) != 0)
+            kept += line;
+        at = end;
+    }
+    return kept;
+}
+
+// --validate of the probe's 200 files against --list of the same files, both through the
+// executable as a script runs them. Validation loads each file twice, each time in a worker
+// process of its own: the workers' start-up is most of what it costs.
+void benchValidate()
+{
+    std::string dir = binDir();
+    std::string files;
+    for (int round = 0; round < ProbeRounds; ++round) {
+        for (const char* name : ProbeFixtures) {
+            if (!fileExists(dir + name)) {
+                table->skip("validate", std::string("fixture missing: ") + name);
+                return;
+            }
+            files += std::string(" ") + name;
+        }
+    }
+    std::string listed, validated;
+    Side validate = {[&] { validated = runWithoutWindow("--validate", files); }, nullptr, nullptr};
+    Side list = {[&] { listed = runWithoutWindow("--list", files); }, nullptr, nullptr};
+    char label[64];
+    std::snprintf(label, sizeof label, "validate x%d vs list", ProbeRounds * static_cast<int>(sizeof ProbeFixtures / sizeof ProbeFixtures[0]));
+    Row& row = table->compare(label, validate, list, [&] { return !listed.empty() && withoutFindings(validated) == listed; },
+                              ratioAtMost(3.0, "<=3"));
+    row.note = "both without a window, as a script runs them";
+}
+
+// ---------------------------------------------------------------------------------------------
+// A folder batch
+
+const int FolderRounds = 250;  // rounds over the fixtures: 2,000 files in the folder
 
 // A folder of 2,000 plug-ins (the probe's fixtures, 250 times over) probed as a folder batch in
 // the window against --list of the same folder: the list must not be what makes the window
@@ -671,7 +713,6 @@ void benchFolder()
             copies.push_back(copy);
         }
     }
-    const std::string output = std::string(temp) + "inspector-bench-list.txt";
     int windowLines = 0, listLines = 0;
     bool ran = withMainDialog([&](mainDialog& dialog, HWND list) {
         Side window = {[&] {
@@ -681,8 +722,8 @@ void benchFolder()
                        },
                        nullptr, nullptr};
         Side listMode = {[&] {
-                             int code = runInspector("--list --output \"" + output + "\" \"" + folder + "\"");
-                             listLines = code < 0 ? -1 : fileLineCount(output);
+                             std::string text = runWithoutWindow("--list", " \"" + folder + "\"");
+                             listLines = text.empty() ? -1 : static_cast<int>(std::count(text.begin(), text.end(), '\n'));
                          },
                          nullptr, nullptr};
         Row& row = table->compare(label, window, listMode, [&] { return windowLines > 0 && windowLines == listLines; },
@@ -693,7 +734,6 @@ void benchFolder()
     });
     if (!ran)
         table->skip(label, "the main dialog did not run");
-    DeleteFileA(output.c_str());
     for (const std::string& made : copies)
         DeleteFileA(made.c_str());
     RemoveDirectoryA(folder.c_str());
@@ -896,6 +936,8 @@ int main(int argc, char** argv)
 #ifdef BENCH_HAVE_INSPECTOR
     if (wanted(argc, argv, "probe"))
         benchProbe();
+    if (wanted(argc, argv, "validate"))
+        benchValidate();
     if (wanted(argc, argv, "folder"))
         benchFolder();
     if (wanted(argc, argv, "report"))

@@ -136,7 +136,8 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
 // The workers one serving thread uses, one per bitness, taken from the pool when first needed
 // and given back when the thread is done, unless they ended. One that cannot take the next
 // request (it faulted, ended, hung or retired) is given back, which ends it, for a spare that
-// the pool keeps running.
+// the pool keeps running. For validation, a fresh worker of each bitness that is started ahead,
+// while the thread probes with another one.
 class WorkerSlot {
 public:
     explicit WorkerSlot(WorkerPool& pool) : pool_(pool) {}
@@ -158,10 +159,27 @@ public:
         return *worker;
     }
 
+    // A worker of the bitness that no plug-in ran in, begun earlier when there is one; a new
+    // one is begun in its place at once. The caller waits for its connection.
+    std::unique_ptr<WorkerChannel> fresh(int bitness, const std::wstring& executable, HANDLE job)
+    {
+        std::unique_ptr<WorkerChannel>& spare = bitness == 32 ? spare32_ : spare64_;
+        std::unique_ptr<WorkerChannel> worker = std::move(spare);
+        if (!worker) {
+            worker.reset(new WorkerChannel);
+            worker->begin(executable, job);
+        }
+        spare.reset(new WorkerChannel);
+        spare->begin(executable, job);
+        return worker;
+    }
+
 private:
     WorkerPool& pool_;  // not owned
     std::unique_ptr<WorkerChannel> worker32_;
     std::unique_ptr<WorkerChannel> worker64_;
+    std::unique_ptr<WorkerChannel> spare32_;  // begun ahead for validation; ended with the slot
+    std::unique_ptr<WorkerChannel> spare64_;
 };
 
 ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings, std::shared_ptr<WorkerPool> pool)
@@ -303,35 +321,81 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         return;
     }
 
-    // Every worker this batch uses and a spare run ahead of need from now on; for the other
-    // bitness, one worker and a spare.
-    pool_->keepReady(bitness, executable, bitness == ownBitness() ? batchWorkerCount(settings_) + 1 : 2);
-    WorkerSession session = runSession(file, executable, slots.forBitness(bitness));
+    if (!settings_.validate) {
+        // Every worker this batch uses and a spare run ahead of need from now on; for the other
+        // bitness, one worker and a spare.
+        pool_->keepReady(bitness, executable, bitness == ownBitness() ? batchWorkerCount(settings_) + 1 : 2);
+        WorkerSession session = runSession(file, executable, slots.forBitness(bitness));
+        describeSession(file.shown, session, event.get());
+        post(event.release());
+        return;
+    }
+    WorkerSession session = runValidatingSession(file, executable, bitness, slots);
     describeSession(file.shown, session, event.get());
+    event->validated = true;
+    // Loaded again in another fresh worker, to see whether the answers stay the same: only a
+    // file that loaded and gave its whole record the first time.
+    if (event->outcome == ProbeOutcome::Probed && event->hasResult && event->result.loadError == 0 &&
+        WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
+        BatchEvent again;
+        describeSession(file.shown, runValidatingSession(file, executable, bitness, slots), &again);
+        event->second = {true, again.outcome, again.code, again.hasResult, again.result, again.leftovers};
+    }
     post(event.release());
 }
 
-WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker)
+SessionLimits ProbeBatch::limits() const
 {
     SessionLimits limits;
     limits.quietMs = settings_.timeoutMs;
     limits.ceilingMs = settings_.ceilingMs;
     if (limits.ceilingMs == 0)
         limits.ceilingMs = static_cast<DWORD>(std::min<unsigned long long>(std::max(10ULL * settings_.timeoutMs, 60000ULL), 0x7FFFFFFF));
+    return limits;
+}
+
+DWORD ProbeBatch::startLimitMs() const
+{
+    // Starting a worker runs no plug-in code, and a loaded machine may take seconds to start a
+    // process: a short probe limit does not shorten the wait for it.
+    return std::max<DWORD>(settings_.timeoutMs, WorkerStartMs);
+}
+
+WorkerSession ProbeBatch::notStarted(DWORD error) const
+{
+    WorkerSession session;
+    session.end = WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0 ? SessionEnd::Stopped : SessionEnd::NotStarted;
+    session.code = error;
+    return session;
+}
+
+WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker)
+{
     WorkerSession session;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!worker.ready()) {
-            // Starting a worker runs no plug-in code, and a loaded machine may take seconds to
-            // start a process: a short probe limit does not shorten the wait for it.
-            DWORD error = worker.start(executable, pool_->job(), stop_, std::max<DWORD>(settings_.timeoutMs, WorkerStartMs));
-            if (error != 0) {
-                session = WorkerSession();
-                session.end = WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0 ? SessionEnd::Stopped : SessionEnd::NotStarted;
-                session.code = error;
-                return session;
-            }
+            DWORD error = worker.start(executable, pool_->job(), stop_, startLimitMs());
+            if (error != 0)
+                return notStarted(error);
         }
-        session = worker.probe(file.path, file.dllName, file.shown, limits, stop_);
+        session = worker.probe(file.path, file.dllName, file.shown, limits(), stop_);
+        if (session.taken)
+            break;
+    }
+    return session;
+}
+
+WorkerSession ProbeBatch::runValidatingSession(const BatchFile& file, const std::wstring& executable, int bitness,
+                                               WorkerSlot& slots)
+{
+    WorkerSession session;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::unique_ptr<WorkerChannel> worker = slots.fresh(bitness, executable, pool_->job());
+        DWORD error = worker->awaitConnection(stop_, startLimitMs());
+        if (error != 0)
+            return notStarted(error);
+        // The worker takes this file only, and is gone when the session returns.
+        session = worker->probe(file.path, file.dllName, file.shown, limits(), stop_, true);
         if (session.taken)
             break;
     }

@@ -40,6 +40,16 @@ enum class ProbeOutcome {
     NotProbed,      // refused before any worker (a path too long); code: the load error shown
 };
 
+// How one more load of a validated file went, in a fresh worker of its own.
+struct Reload {
+    bool ran = false;                 // the file was loaded again
+    ProbeOutcome outcome = ProbeOutcome::Probed;
+    DWORD code = 0;                   // see ProbeOutcome
+    bool hasResult = false;           // the worker's record of that load
+    ProbeResult result;
+    uint32_t leftovers = 0;           // WorkerLeftover bits of what it left behind
+};
+
 // A file's finished block, posted to the window (lParam of the batch's message).
 struct BatchEvent {
     size_t index = 0;                 // the file's place in the batch
@@ -54,6 +64,10 @@ struct BatchEvent {
     // The block's lines that say why the file failed: its load error line and the lines that
     // explain it, or the line of how its probe ended; empty when it did not fail.
     std::vector<std::string> failure;
+    // Validated (BatchSettings::validate): result.facts hold the checks of the first load, and
+    // `second` the load that followed it when the first gave a whole record of a loaded file.
+    bool validated = false;
+    Reload second;
 };
 
 // How batches run; the defaults are the tool's, tests and options change them.
@@ -65,6 +79,9 @@ struct BatchSettings {
     // The executable that workers of this process's bitness run, and next to which the other
     // bitness's is looked for; empty: this process's own executable.
     std::wstring executable;
+    // Probe with the checks: each file is loaded twice, each time in a fresh worker that takes
+    // no other file (the next one is started while a file is probed).
+    bool validate = false;
 };
 
 class ProbeBatch {
@@ -99,6 +116,15 @@ private:
     // The file's session with a worker of `executable`: a fresh one when the slot's worker
     // cannot take a request, and the file sent once more when a worker ended before it took it.
     WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker);
+    // The same with the checks, each try in a fresh worker of the slot's.
+    WorkerSession runValidatingSession(const BatchFile& file, const std::wstring& executable, int bitness,
+                                       class WorkerSlot& slots);
+    // A file's time limits.
+    SessionLimits limits() const;
+    // How long a starting worker may take to connect.
+    DWORD startLimitMs() const;
+    // The session of a worker that could not be started: stopped, or not started with the code.
+    WorkerSession notStarted(DWORD error) const;
     void post(BatchEvent* event);
 
     HWND window_;        // not owned

@@ -53,6 +53,7 @@ RecordFields currentRecord()
     fields.count = nmenu >= 0 && nmenu <= MenuMax ? nmenu : 0;
     fields.strings = menu;
     fields.extensions = menuExt;
+    fields.facts = &probeFacts;
     return fields;
 }
 
@@ -324,11 +325,13 @@ int runProbeWorker(const std::wstring& pipeName)
         rpStrncpy(fn, request.shown.c_str(), sizeof fn);
         LeftoverCheck leftovers;
         SharedSink sink(shared, request.sequence);
-        probeDll(sink, request.path.c_str());
+        probeDll(sink, request.path.c_str(), 0, request.validate);
         uint32_t left = leftovers.after(sink.module());
         if (!sendReply(WorkerMessage::Record, left))
             break;
-        retiring = left != 0;
+        // A validating probe measures a process that no plug-in ran in before: its worker takes
+        // no further file.
+        retiring = left != 0 || request.validate;
     }
     if (retiring) {
         // What the plug-in left behind must not run on into another file or into this

@@ -4,7 +4,7 @@
 // into the shared block as it is produced, and answers each request with the file's record and
 // what the plug-in left behind in the process. A plug-in's exception that the plug-in does not
 // handle itself ends the worker after a Fault message; nothing is shown on screen for it. A
-// worker that a plug-in left something in takes no further file.
+// worker that a plug-in left something in takes no further file, nor does one that validated.
 #ifndef INSPECTOR_PROBE_WORKER_H
 #define INSPECTOR_PROBE_WORKER_H
 

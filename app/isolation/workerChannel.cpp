@@ -95,7 +95,28 @@ WorkerChannel::~WorkerChannel()
 
 DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs)
 {
+    begin(executable, job);
+    return awaitConnection(stop, timeoutMs);
+}
+
+void WorkerChannel::begin(const std::wstring& executable, HANDLE job)
+{
     retire();
+    beginError_ = create(executable, job);
+    if (beginError_ != 0)
+        retire();
+}
+
+DWORD WorkerChannel::awaitConnection(HANDLE stop, DWORD timeoutMs)
+{
+    DWORD error = beginError_ != 0 ? beginError_ : process_ ? connect(stop, timeoutMs) : ERROR_INVALID_HANDLE;
+    if (error != 0)
+        retire();
+    return error;
+}
+
+DWORD WorkerChannel::create(const std::wstring& executable, HANDLE job)
+{
     if (!readEvent_ || !writeEvent_)
         return ERROR_NOT_ENOUGH_MEMORY;
     std::wstring name;
@@ -107,30 +128,17 @@ DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE st
     if (!mapping_)
         return GetLastError();
     // A block of that name made by someone else is not the worker's.
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        mapping_.reset();
+    if (GetLastError() == ERROR_ALREADY_EXISTS)
         return ERROR_ALREADY_EXISTS;
-    }
     shared_ = static_cast<SharedLines*>(MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(SharedLines)));
-    if (!shared_) {
-        error = GetLastError();
-        retire();
-        return error;
-    }
+    if (!shared_)
+        return GetLastError();
     pipe_.reset(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 65536, 65536, 0,
                                  nullptr));
-    if (!pipe_) {
-        error = GetLastError();
-        retire();
-        return error;
-    }
-    error = launch(executable, name, job);
-    if (error == 0)
-        error = connect(stop, timeoutMs);
-    if (error != 0)
-        retire();
-    return error;
+    if (!pipe_)
+        return GetLastError();
+    return launch(executable, name, job);
 }
 
 DWORD WorkerChannel::launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job)
@@ -258,7 +266,7 @@ void WorkerChannel::retire()
 }
 
 WorkerSession WorkerChannel::probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
-                                   const SessionLimits& limits, HANDLE stop)
+                                   const SessionLimits& limits, HANDLE stop, bool validate)
 {
     WorkerSession session;
     if (!shared_ || !pipeOpen_) {
@@ -271,6 +279,8 @@ WorkerSession WorkerChannel::probe(const std::wstring& path, const std::string& 
     request.path = path;
     request.dllName = dllName;
     request.shown = shown;
+    request.validate = validate;
+    validating_ = validate;
     InterlockedExchange(&shared_->committed, 0);
     InterlockedExchange(&shared_->recordSize, 0);
     if (send(encodeRequest(request)))
@@ -333,9 +343,9 @@ void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
     // A worker that ended, hung or broke sent no record it could be trusted for: take the one
     // it left at its last line, if it answers this request.
     if (session->end != SessionEnd::Answered && session->end != SessionEnd::Faulted)
-        session->hasRecord = sharedRecord(shared_, sequence, &session->record);
+        session->hasRecord = sharedRecord(shared_, sequence, &session->record) && factsAsAsked(session->record);
     // A worker that is kept gets its next read at once (see ready()).
-    if (session->end == SessionEnd::Answered && session->leftovers == 0)
+    if (session->end == SessionEnd::Answered && session->leftovers == 0 && !validating_)
         startRead();
     else
         retire();
@@ -344,7 +354,7 @@ void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
 void WorkerChannel::takeReply(WorkerMessage kind, const std::string& payload, uint32_t sequence, WorkerSession* session)
 {
     WorkerReply reply;
-    if (!decodeReply(kind, payload, &reply)) {
+    if (!decodeReply(kind, payload, &reply) || !factsAsAsked(reply.record)) {
         session->end = SessionEnd::ProtocolError;
         return;
     }

@@ -62,19 +62,27 @@ public:
     // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped); a worker that could not be put
     // into the job or resumed is ended.
     DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
+    // The two halves of start: begin starts the worker and returns at once, so that its start-up
+    // runs while the caller does other work; awaitConnection then waits as start does, and
+    // returns the error of a begin that failed.
+    void begin(const std::wstring& executable, HANDLE job);
+    DWORD awaitConnection(HANDLE stop, DWORD timeoutMs);
     // Whether the worker runs and can take a request: its pipe is open and nothing has come
     // from it since its last answer. Leaves a read pending on the pipe.
     bool ready();
-    // Sends the file to the worker and follows it to its end. The worker is kept only when it
-    // answered and the plug-in left nothing behind; otherwise it has been ended when this
-    // returns, so that no process holds the plug-in any more.
+    // Sends the file to the worker and follows it to its end; with validate, the worker probes
+    // with the checks, and its record must hold their facts (only then). The worker is kept only
+    // when it answered, the plug-in left nothing behind and it did not validate; otherwise it has
+    // been ended when this returns, so that no process holds the plug-in any more.
     WorkerSession probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
-                        const SessionLimits& limits, HANDLE stop);
+                        const SessionLimits& limits, HANDLE stop, bool validate = false);
     // Ends the worker, waits for its end and closes everything; nothing when none was started.
     void retire();
 
 private:
     enum class Wait { Message, Broken, Closed, TimedOut, Stopped };
+    // Makes the pipe and the block and starts the process; 0 or the system error code.
+    DWORD create(const std::wstring& executable, HANDLE job);
     DWORD launch(const std::wstring& executable, const std::wstring& pipeName, HANDLE job);
     DWORD connect(HANDLE stop, DWORD timeoutMs);
     bool send(const std::string& message);
@@ -93,6 +101,8 @@ private:
     void finish(uint32_t sequence, WorkerSession* session);
     // The session's end from a message of the worker.
     void takeReply(WorkerMessage kind, const std::string& payload, uint32_t sequence, WorkerSession* session);
+    // Whether a record's facts are what the request asked for: measured exactly when validating.
+    bool factsAsAsked(const ProbeResult& record) const { return (record.facts.measured != 0) == validating_; }
     // The session's end once the pipe is closed: the process's exit, or a broken answer.
     void takeClosedPipe(WorkerSession* session);
     bool requestTaken(uint32_t sequence) const;
@@ -110,6 +120,8 @@ private:
     char chunk_[8192] = {};   // target of the pending read
     std::string received_;    // bytes read and not yet taken as messages
     uint32_t sequence_ = 0;   // the last request's number
+    bool validating_ = false; // the last request asked for the checks
+    DWORD beginError_ = 0;    // why the last begin failed; 0: it did not
 };
 
 #endif

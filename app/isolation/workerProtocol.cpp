@@ -3,9 +3,13 @@
 
 #include "rpStrings.h"
 
+#include <cstring>
+#include <type_traits>
+
 namespace {
 
 constexpr uint32_t PathCharactersMax = 32767;  // the longest path the system takes
+constexpr uint32_t RequestValidate = 1;        // a request's flag: probe with the checks
 
 // Reads a payload field by field; any read past its end, or a text longer than its limit,
 // marks it broken and gives empty values.
@@ -100,6 +104,7 @@ std::string encodeRequest(const ProbeRequest& request)
     StringSink sink(message);
     startMessage(sink, WorkerMessage::Probe);
     putInt(sink, request.sequence);
+    putInt(sink, request.validate ? RequestValidate : 0);
     putWide(sink, request.path);
     putBytes(sink, request.dllName);
     putBytes(sink, request.shown);
@@ -139,10 +144,12 @@ bool decodeRequest(const std::string& payload, ProbeRequest* request)
 {
     PayloadReader reader(payload);
     request->sequence = reader.getInt();
+    const uint32_t flags = reader.getInt();
+    request->validate = (flags & RequestValidate) != 0;
     request->path = reader.getWideText(PathCharactersMax);
     request->dllName = reader.getText(RequestPayloadMax);
     request->shown = reader.getText(RequestPayloadMax);
-    return reader.whole();
+    return reader.whole() && (flags & ~RequestValidate) == 0;
 }
 
 bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* reply)
@@ -169,6 +176,18 @@ bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* re
         record.strings.push_back(reader.getText(MenuPoolSize));
         record.extensions.push_back(reader.getText(MenuPoolSize));
     }
+    ProbeFacts& facts = record.facts;
+    facts = ProbeFacts();
+    visitFactIntegers(facts, [&reader](auto& value) { value = static_cast<std::remove_reference_t<decltype(value)>>(reader.getInt()); });
+    bool textsWhole = true;  // no NUL inside a text, which the fixed fields could not keep
+    for (char* text : {facts.debugRuntime, facts.debugRuntimeVia}) {
+        const std::string read = reader.getText(ProbeTextSize - 1);
+        textsWhole = textsWhole && !hasNul(read);
+        std::memcpy(text, read.data(), read.size());
+        text[read.size()] = 0;
+    }
+    if (!textsWhole)
+        return false;
     if (!reader.whole())
         return false;
     if (kind == WorkerMessage::Record && (reply->detail & ~LeftoverAll) != 0)
@@ -216,7 +235,9 @@ bool checkRecord(const ProbeResult& record)
             extensionPool += extension.size() + 1;
         }
     }
-    return stringPool <= static_cast<size_t>(MenuPoolSize) && extensionPool <= static_cast<size_t>(MenuPoolSize);
+    if (stringPool > static_cast<size_t>(MenuPoolSize) || extensionPool > static_cast<size_t>(MenuPoolSize))
+        return false;
+    return factsPossible(record.facts);
 }
 
 std::wstring sharedLinesName(const std::wstring& pipeName)

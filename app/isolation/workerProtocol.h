@@ -30,9 +30,13 @@ enum class WorkerMessage : unsigned char {
 
 constexpr size_t MessageHeaderSize = 5;       // kind and payload length
 constexpr uint32_t RequestPayloadMax = 1 << 20;  // a request: a path of up to 32,767 characters
+// The integers of a record's facts (visitFactIntegers), which follow its strings with the two
+// texts of the debug runtime.
+constexpr uint32_t FactIntegers = 25;
 // The longest Record or Fault payload an answer can have: 9 integers, the name, two lengths per
-// string and the texts of both pools.
-constexpr uint32_t RecordPayloadMax = 9 * 4 + (ProbeTextSize - 1) + MenuMax * 8 + 2 * MenuPoolSize;
+// string and the texts of both pools, then the facts.
+constexpr uint32_t RecordPayloadMax =
+    9 * 4 + (ProbeTextSize - 1) + MenuMax * 8 + 2 * MenuPoolSize + FactIntegers * 4 + 2 * (4 + ProbeTextSize - 1);
 
 // What a plug-in left behind in its worker after its release, as bits of a Record; any of them
 // retires the worker. Kept as data: a finding for the plug-in's author, not a line of the block.
@@ -50,6 +54,7 @@ struct ProbeRequest {
     std::wstring path;      // the file's real name, loaded as it is
     std::string dllName;    // the path in the ANSI code page, as best it can (the record's)
     std::string shown;      // the file name shown in the file line (the record's fn)
+    bool validate = false;  // probe with the checks (probeFacts); the worker takes no other file
 };
 
 // The probe record of one file as the worker left it. Fields the probe did not answer are zero
@@ -64,6 +69,7 @@ struct ProbeResult {
     std::vector<std::string> strings;  // the collected strings, in order
     std::vector<std::string> extensions;  // extensions[i]: the extension given with strings[i]
                                           // (file types; empty for menu strings)
+    ProbeFacts facts = {};             // what a validating probe found; all zero otherwise
 };
 
 // A worker's answer to one request.
@@ -86,7 +92,39 @@ struct RecordFields {
     int count = 0;                             // strings
     const char* const* strings = nullptr;      // count NUL-terminated texts
     const char* const* extensions = nullptr;   // count texts, each null for none; or null
+    const ProbeFacts* facts = nullptr;         // null: all zero
 };
+
+// Visits the integer facts, as `visit(field)`, in the order a record carries them.
+template <class Facts, class Visit>
+void visitFactIntegers(Facts& facts, Visit visit)
+{
+    visit(facts.measured);
+    visit(facts.nearMissDecorated);
+    visit(facts.nearMissCpp);
+    visit(facts.nearMissCase);
+    visit(facts.enumUnterminated);
+    visit(facts.fileTypeCount);
+    visit(facts.fileExtCount);
+    visit(facts.textInvalidCall);
+    visit(facts.textInvalidIndex);
+    visit(facts.textInvalidOffset);
+    visit(facts.stackCall);
+    visit(facts.stackBytes);
+    visit(facts.fpuCall);
+    visit(facts.x87Before);
+    visit(facts.x87After);
+    visit(facts.mxcsrBefore);
+    visit(facts.mxcsrAfter);
+    visit(facts.processCall);
+    visit(facts.processChanged);
+    visit(facts.loadMs);
+    visit(facts.releaseMs);
+    visit(facts.slowestCall);
+    visit(facts.slowestMs);
+    visit(facts.handlesBefore);
+    visit(facts.handlesAfter);
+}
 
 // ---- Byte sinks of the encoder
 
@@ -191,6 +229,11 @@ void encodeReply(Sink& sink, WorkerMessage kind, uint32_t sequence, uint32_t det
         putText(sink, record.strings[i]);
         putText(sink, record.extensions ? record.extensions[i] : nullptr);
     }
+    static const ProbeFacts none = {};
+    const ProbeFacts& facts = record.facts ? *record.facts : none;
+    visitFactIntegers(facts, [&sink](const auto& value) { putInt(sink, static_cast<uint32_t>(value)); });
+    putText(sink, facts.debugRuntime);
+    putText(sink, facts.debugRuntimeVia);
     finishMessage(sink);
 }
 
@@ -211,7 +254,8 @@ bool decodeReply(WorkerMessage kind, const std::string& payload, WorkerReply* re
 // Whether the probe can have produced the record: a name shorter than 300 bytes, at most 100
 // strings that fit the pools of 10,000 bytes, extensions only for file types, answers only in
 // the order the probe asks (IDs, name, type), unanswered fields zero or empty, nothing but the
-// error with a load error, and no NUL inside a text.
+// error with a load error, no NUL inside a text, and facts that a probe can find
+// (factsPossible).
 bool checkRecord(const ProbeResult& record);
 
 // ---- The shared block

@@ -39,6 +39,16 @@ int formatBounded(char* dst, int size, const char* format, ...)
     return stored;
 }
 
+std::string boundedLine(const char* format, ...)
+{
+    char line[ProbeTextSize];
+    va_list args;
+    va_start(args, format);
+    vformatBounded(line, sizeof line, format, args);
+    va_end(args);
+    return line;
+}
+
 void replaceControlCharacters(char* text)
 {
     for (; *text; ++text) {

@@ -268,6 +268,8 @@ struct Findings {
     FindingList otherMachine;  // dependencies built for another machine than the file
     FindingList damaged;
     bool tooManyLibraries = false;  // the walk stopped at MaxModules
+    std::string debugRuntime;       // the first debug C runtime imported, as shown
+    std::string debugRuntimeVia;    // the library that imports it; empty: the file itself
 };
 
 // What a walk reads beyond the import tables' library names: for missing libraries nothing
@@ -318,10 +320,13 @@ private:
     std::set<FileIdentity> brokenExports_;  // reported already
     std::deque<Module> pending_;
     WORD rootMachine_ = 0;
+    std::wstring rootFolder_;  // the folder of the file itself, with its separator
 };
 
 Findings ImportWalk::run(const std::wstring& path)
 {
+    const size_t slash = path.find_last_of(L"\\/");
+    rootFolder_ = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     pending_.push_back({path, fileNameOf(path), true});
     met_[lower(toWide(fileNameOf(path)))] = path;
     while (!pending_.empty() && !budget_.exhausted()) {
@@ -395,6 +400,10 @@ std::vector<std::wstring> ImportWalk::findLibraries(const Module& module, const 
         const std::string& tableName = libraries[i].name;
         const std::string name = shownName(tableName);
         const std::wstring key = lower(toWide(tableName));
+        if (findings_.debugRuntime.empty() && isDebugRuntime(tableName)) {
+            findings_.debugRuntime = name;
+            findings_.debugRuntimeVia = module.root ? std::string() : module.name;
+        }
         auto known = met_.find(key);
         Resolution found;
         if (known != met_.end()) {
@@ -412,6 +421,12 @@ std::vector<std::wstring> ImportWalk::findLibraries(const Module& module, const 
                 findings_.missingLibraries.add(module.root ? line("  見つからないDLL: %s", name.c_str())
                                                            : line("  見つからないDLL: %s (%s が必要とする)", name.c_str(),
                                                                   module.name.c_str()));
+                // Next to the plug-in, where a host that loads it by its full path never looks.
+                const std::wstring besideFile = joined(rootFolder_, toWide(tableName));
+                if (!rootFolder_.empty() && tableName.find_first_of("\\/") == std::string::npos && budget_.touchFile() &&
+                    fileExists(besideFile))
+                    findings_.missingLibraries.add(
+                        "    プラグインと同じフォルダにありますが、フルパスで読み込まれたプラグインのフォルダは探されません");
             }
             continue;
         }
@@ -694,6 +709,26 @@ std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error,
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error)
 {
     return explainLoadError(path, error, LibrarySearch::ofThisProcess());
+}
+
+bool isDebugRuntime(const std::string& name)
+{
+    const std::wstring low = lower(toWide(name));
+    auto matches = [&low](const wchar_t* prefix, const wchar_t* suffix) {
+        const size_t p = wcslen(prefix), s = wcslen(suffix);
+        return low.size() >= p + s && low.compare(0, p, prefix) == 0 && low.compare(low.size() - s, s, suffix) == 0;
+    };
+    return matches(L"msvcr", L"d.dll") || matches(L"msvcp", L"d.dll") || matches(L"vcruntime", L"d.dll") ||
+           low == L"ucrtbased.dll" || matches(L"mfc", L"d.dll");
+}
+
+bool findDebugRuntime(const std::wstring& path, const LibrarySearch& search, std::string* runtime, std::string* via)
+{
+    PeImage::Budget budget(ExplainWork, ExplainFiles, ExplainMemory);
+    Findings found = walkImports(path, search, WalkPurpose::MissingLibraries, budget);
+    *runtime = found.debugRuntime;
+    *via = found.debugRuntimeVia;
+    return !runtime->empty();
 }
 
 DWORD checkBeforeLoad(const std::wstring& path)

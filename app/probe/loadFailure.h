@@ -34,7 +34,9 @@ struct LibrarySearch {
 // The lines (each at most 299 bytes, two leading blanks) that say why loading the file at path
 // failed with the system error code `error`:
 // - 126: every library that cannot be found ("  見つからないDLL: NAME", with the library that
-//   needs it when it is not the file itself); API sets and known libraries never count.
+//   needs it when it is not the file itself); API sets and known libraries never count. One
+//   that lies in the file's own folder gets a line more that says so: the loader does not
+//   search that folder when the file is loaded by its full path.
 // - 127: every imported function that its library does not export
 //   ("  見つからない関数: LIB!NAME", "LIB!#ordinal").
 // - 193: what the file is (a 32-bit or 64-bit library with its machine, as the machine field
@@ -50,6 +52,16 @@ struct LibrarySearch {
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error, const LibrarySearch& search);
 // The same with the search of this process.
 std::vector<std::string> explainLoadError(const std::wstring& path, DWORD error);
+
+// Whether the library name (a file name from an import table) is one of the debug C
+// runtimes, which only a machine with the compiler has: msvcr*d.dll, msvcp*d.dll,
+// vcruntime*d.dll, ucrtbased.dll, mfc*d.dll (any case).
+bool isDebugRuntime(const std::string& name);
+// The first debug C runtime that the file at path imports, or that one of its dependencies
+// found by `search` imports, within the bound of an explanation: *runtime gets its name as the
+// table spells it (cut to a shown name), *via the dependency that imports it (empty when the file
+// imports it itself). False when none was found.
+bool findDebugRuntime(const std::wstring& path, const LibrarySearch& search, std::string* runtime, std::string* via);
 
 // Whether the file at path may be handed to the loader: ERROR_BAD_EXE_FORMAT for an image of
 // this process's own machine whose import table is broken as the loader reads it (it starts

@@ -568,16 +568,23 @@ PeImage::ImportFault PeImage::importedFunctions(const ImportedLibrary& library, 
     }
 }
 
-PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& budget) const
+PeImage::Lookup PeImage::exportDirectory(IMAGE_EXPORT_DIRECTORY* exports, Budget& budget) const
 {
     IMAGE_DATA_DIRECTORY entry = {};
     if (!directory(IMAGE_DIRECTORY_ENTRY_EXPORT, &entry))
         return Lookup::Missing;
-    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
+    Read result = read(entry.VirtualAddress, exports, sizeof *exports, budget);
+    return result == Read::Ok ? Lookup::Found : result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken;
+}
+
+PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& budget) const
+{
     IMAGE_EXPORT_DIRECTORY exports = {};
-    Read result = read(entry.VirtualAddress, &exports, sizeof exports, budget);
-    if (result != Read::Ok)
-        return lookup(result);
+    const Lookup table = exportDirectory(&exports, budget);
+    if (table != Lookup::Found)
+        return table;
+    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
+    Read result = Read::Ok;
 
     DWORD index = 0;  // into the address table
     if (function.name.empty()) {
@@ -630,4 +637,33 @@ PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& bu
     if (result != Read::Ok)
         return lookup(result);
     return address != 0 ? Lookup::Found : Lookup::Missing;
+}
+
+PeImage::Lookup PeImage::exportedNames(Budget& budget, DWORD* functions, const std::function<void(const std::string&)>& visit) const
+{
+    *functions = 0;
+    IMAGE_EXPORT_DIRECTORY exports = {};
+    const Lookup table = exportDirectory(&exports, budget);
+    if (table != Lookup::Found)
+        return table;
+    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
+    Read result = Read::Ok;
+    for (DWORD i = 0; i < exports.NumberOfFunctions; ++i) {
+        DWORD address = 0;
+        result = read(exports.AddressOfFunctions + static_cast<ULONGLONG>(i) * sizeof(DWORD), &address, sizeof address, budget);
+        if (result != Read::Ok)
+            return lookup(result);
+        *functions += address != 0;
+    }
+    std::string name;
+    for (DWORD i = 0; i < exports.NumberOfNames; ++i) {
+        DWORD nameAt = 0;
+        result = read(exports.AddressOfNames + static_cast<ULONGLONG>(i) * sizeof(DWORD), &nameAt, sizeof nameAt, budget);
+        if (result == Read::Ok)
+            result = readText(nameAt, MaxFunctionName, &name, budget);
+        if (result != Read::Ok)
+            return lookup(result);
+        visit(name);
+    }
+    return Lookup::Found;
 }

@@ -145,6 +145,13 @@ public:
     // export table or an entry it needs lies outside the image.
     Lookup findExport(const ImportedFunction& function, Budget& budget) const;
 
+    // The export table as GetProcAddress reads it: calls visit with each name of its name
+    // table in order, and sets *functions to the number of its address table's entries that
+    // are not zero (what it exports, with a name or by ordinal only). Missing when the image
+    // has no export table, Broken when the table or a name lies outside the image, OverBudget
+    // when reading stopped at the budget (the names visited so far stand).
+    Lookup exportedNames(Budget& budget, DWORD* functions, const std::function<void(const std::string&)>& visit) const;
+
     // Images are read at most this large; a bigger file is refused as CannotOpen.
     static constexpr ULONGLONG MaxFileSize = 512ull * 1024 * 1024;
     // Files up to this size are read into memory whole; larger ones are mapped.
@@ -177,6 +184,8 @@ private:
     Read readText(ULONGLONG rva, size_t keep, std::string* text, Budget& budget) const;
     // The data directory entry `index`; false when the image has none of that kind.
     bool directory(int index, IMAGE_DATA_DIRECTORY* entry) const;
+    // The export directory: Found, Missing when the image has none, or why it cannot be read.
+    Lookup exportDirectory(IMAGE_EXPORT_DIRECTORY* exports, Budget& budget) const;
     // Builds sections_ from the section table and finds the first header fault.
     void mapSections();
 

@@ -5,6 +5,7 @@
 #ifndef INSPECTOR_PROBE_H
 #define INSPECTOR_PROBE_H
 
+#include "callWatch.h"
 #include "lineFormat.h"
 
 #include <windows.h>
@@ -35,6 +36,7 @@ extern int probeAnswers;
 enum { ProbeAnsweredIds = 1, ProbeAnsweredName = 2, ProbeAnsweredType = 4 };
 // The system error code of the last probe's load; 0 when the file was loaded.
 extern int probeLoadError;
+// What a validating probe found beyond the answers: probeFacts (callWatch.h).
 
 // Type names by type, 0 for an unknown type.
 extern const char* const typeName[8];
@@ -66,10 +68,12 @@ void probeHeader(ProbeSink& list, const char* shown);
 
 // Probes the file named by widePath (or by dllName when null) and shown as fn: hands the
 // probe's lines to `list` and fills the record. Every failure ends the probe with a line; a
-// failed load with "load error %d" and the lines that say why (explainLoadError). The library
-// is always released before the call returns, unless the plug-in's code never returns.
+// failed load with "load error %d" and the lines that say why (explainLoadError); a missing
+// entry point with the exports that come close to it (exportSurvey.h). The library is always
+// released before the call returns, unless the plug-in's code never returns.
 // A non-zero loadError is reported as the load's failure without loading anything (a path that
-// the record cannot hold).
-void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0);
+// the record cannot hold). With validate, the probe also measures around the plug-in's calls
+// and checks its answers into probeFacts; without, probeFacts is left all zero.
+void probeDll(ProbeSink& list, const wchar_t* widePath = nullptr, int loadError = 0, bool validate = false);
 
 #endif

@@ -24,3 +24,18 @@ std::string fromWide(const std::wstring& text, UINT codePage)
     WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
     return bytes;
 }
+
+long invalidShiftJisAt(const char* text)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (long i = 0; bytes[i]; ++i) {
+        const unsigned char c = bytes[i];
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+            const unsigned char trail = bytes[i + 1];
+            if (!((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC)))
+                return i;
+            ++i;
+        }
+    }
+    return -1;
+}

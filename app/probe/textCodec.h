@@ -12,4 +12,8 @@ std::wstring toWide(const std::string& text, UINT codePage = CP_ACP);
 // the text cannot be converted.
 std::string fromWide(const std::wstring& text, UINT codePage = CP_ACP);
 
+// The offset of the first byte that breaks Shift-JIS in the NUL-terminated text: a lead byte
+// (81-9F, E0-FC) whose next byte is no trail byte (40-7E, 80-FC); -1 when there is none.
+long invalidShiftJisAt(const char* text);
+
 #endif

@@ -25,6 +25,7 @@ struct ListedFile {
     ProbeResult result;                // the file's own answers (result.answers says which)
     std::vector<std::string> failure;  // the lines that say why it failed; empty when it did not
     FileFacts facts;                   // read when its block was shown (not by every output)
+    int findings = 0;                  // the validation's findings shown after its block
 
     // The load failed (the loader's error, or refused before any worker).
     bool failedToLoad() const;
@@ -34,6 +35,8 @@ struct ListedFile {
     // The probe ran to its end with the file's IDs, a name and a known type: what the list
     // mode's exit code 0 asks of every file. Anything else is a problem of the file.
     bool answered() const;
+    // Anything a user should look at: not answered, or any finding.
+    bool hasProblem() const { return !answered() || findings > 0; }
 };
 
 // The record of a file as its shown block tells it.

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -466,6 +467,134 @@ TEST(ListMode, WritesToTheConsoleOfTheProgramThatStartedIt)
     EXPECT_EQ(rows[1], L"プラグイン  plug_command.dll");
     EXPECT_EQ(rows[2], L"  プラグインID  12ab34cd  00000007");
     EXPECT_EQ(rows[3], L"  名称= [テストコマンド]");
+}
+
+// ---- Why a library is not a plug-in, and the validation.
+
+// A missing entry point is followed by the exports that come close to it, each as exported: the
+// decorations of __stdcall, C++ names, other cases of letters; a library without any of the six
+// says how many exports it has. A missing dependency that lies next to the plug-in says that it
+// is there but not searched.
+TEST(ListMode, AMissingEntryPointNamesTheExportsThatComeClose)
+{
+    testsupport::TempDir temp;
+    const std::string beside = temp.file("plug_missingdll.dll");
+    ASSERT_TRUE(CopyFileA(fixturePath("plug_missingdll.dll").c_str(), beside.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(fixturePath("loadable.dll").c_str(), temp.file("gonedep.dll").c_str(), FALSE));
+    ListRun run = runInspector("--list plug_decorated.dll plug_cplusplus.dll plug_othercase.dll loadable.dll plug_noid.dll \"" +
+                               beside + "\"");
+    EXPECT_EQ(run.exitCode, 1u);
+    const char* const decoration = " をエクスポートしています (__stdcall の宣言か .def のないエクスポートで付いた装飾)";
+    const char* const cpp = " をエクスポートしています (extern \"C\" のない C++ の名前)";
+    EXPECT_EQ(run.out, testsupport::crlfBlock({
+                           "", "プラグイン  plug_decorated.dll", "プラグインIDが取得できません",
+                           std::string("  MQGetPlugInID ではなく MQGetPlugInID@8") + decoration,
+                           std::string("  MQGetPlugInID ではなく _MQGetPlugInID@8") + decoration,
+                           "", "プラグイン  plug_cplusplus.dll", "  プラグインID  0000c0de  00000007", "  プラグイン名称が取得できません",
+                           std::string("    MQGetPlugInName ではなく ?MQGetPlugInName@@YAPBDXZ") + cpp,
+                           std::string("    MQGetPlugInName ではなく _Z15MQGetPlugInNamev") + cpp,
+                           "", "プラグイン  plug_othercase.dll", "  プラグインID  0000ca5e  00000007", "  名称= [Other case]",
+                           "  タイプ=  Command", "  メニュー文字列が取得できません",
+                           "    MQEnumString ではなく mqEnumString をエクスポートしています (大文字と小文字の違い)",
+                           "", "プラグイン  loadable.dll", "プラグインIDが取得できません",
+                           "  プラグインの関数を一つもエクスポートしていません (エクスポート数 2)",
+                           // Exports a name and a type: nothing more to say than before.
+                           "", "プラグイン  plug_noid.dll", "プラグインIDが取得できません",
+                           "", "プラグイン  plug_missingdll.dll", "load error 126", "  見つからないDLL: gonedep.dll",
+                           "    プラグインと同じフォルダにありますが、フルパスで読み込まれたプラグインのフォルダは探されません",
+                       }));
+}
+
+// Each check of the validation finds the fault of its fixture, and only that (a load may be slow
+// on a busy machine: "slow" is looked for only where it is the fixture's fault). Every file has
+// its findings, also an empty list.
+TEST(Validation, EachCheckFindsTheFaultOfItsFixture)
+{
+    const std::vector<std::pair<const char*, const char*>> expected = {
+        {"plug_command.dll", ""},
+        {"plug_decorated.dll", "exports-decorated"},
+        {"plug_unstable.dll", "answers-unstable"},
+        {"plug_endless.dll", "enum-unterminated"},
+        {"plug_type8.dll", "type-unknown"},
+        {"plug_unpaired.dll", "filetypes-unpaired"},
+        {"plug_badsjis.dll", "text-invalid"},
+        {"plug_sleeper.dll", "thread-left"},
+        {"plug_pin.dll", "unload-refused"},
+        {"plug_debugcrt.dll", "debug-runtime"},
+        {"plug_fpu.dll", "fpu-changed"},
+        {"plug_errormode.dll", "process-changed"},
+        {"plug_slow.dll", "slow"},
+        {"plug_handles.dll", "handles-leaked"},
+    };
+    std::string paths;
+    for (const auto& file : expected)
+        paths += std::string(" ") + file.first;
+    ListRun run = runInspector("--validate --json" + paths);
+    EXPECT_EQ(run.exitCode, 1u);
+    nlohmann::json files = nlohmann::json::parse(run.out);
+    ASSERT_EQ(files.size(), expected.size()) << run.out;
+    const std::set<std::string> warnings = {"fpu-changed", "process-changed", "slow", "handles-leaked"};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const std::string check = expected[i].second;
+        ASSERT_TRUE(files[i]["findings"].is_array()) << expected[i].first;
+        std::vector<std::string> found;
+        for (const nlohmann::json& finding : files[i]["findings"]) {
+            if (finding["check"] == "slow" && check != "slow")
+                continue;
+            found.push_back(finding["check"]);
+            EXPECT_EQ(finding["severity"], warnings.count(finding["check"]) ? "warning" : "error") << finding.dump();
+            EXPECT_FALSE(finding["message"].get<std::string>().empty()) << finding.dump();
+        }
+        EXPECT_EQ(found, check.empty() ? std::vector<std::string>() : std::vector<std::string>{check}) << files[i].dump(2);
+    }
+    // The messages name what the author has to look for.
+    EXPECT_NE(files[6]["findings"][0]["message"].get<std::string>().find("MQEnumString(1)"), std::string::npos);
+    const std::string debug = files[9]["findings"][0]["message"];
+    EXPECT_NE(debug.find("msvcr120d.dll"), std::string::npos) << debug;
+    EXPECT_NE(debug.find("needsdebugcrt.dll"), std::string::npos) << debug;
+    // The probe's own fields are those of --list, which has no findings.
+    nlohmann::json listed = nlohmann::json::parse(runInspector("--list --json plug_command.dll").out);
+    files[0].erase("findings");
+    EXPECT_EQ(listed[0], files[0]);
+}
+
+// Findings follow the file's block, one line each. Errors fail the run, warnings only with
+// --strict, which --list does not take.
+TEST(Validation, FindingLinesFollowTheBlockAndStrictFailsOnWarnings)
+{
+    ListRun run = runInspector("--validate plug_errormode.dll");
+    EXPECT_EQ(run.exitCode, 0u) << run.out;
+    EXPECT_EQ(run.out, testsupport::crlfBlock({"", "プラグイン  plug_errormode.dll", "  プラグインID  0000e40d  00000007",
+                                               "  名称= [Error mode]", "  タイプ=  Command", "  メニュー[0]= [Boxes]",
+                                               "  [警告] MQGetPlugInName がプロセスのエラーモードを変えたままにします。"
+                                               "ホスト全体に効くので、変えたら元に戻してください"}));
+    EXPECT_EQ(runInspector("--validate --strict plug_errormode.dll").exitCode, 1u);
+    run = runInspector("--validate --strict plug_pin.dll");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.out.find("\r\n  [エラー] 解放した後も DLL が読み込まれたままです"), std::string::npos) << run.out;
+    run = runInspector("--list --strict plug_command.dll");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("--strict needs --validate"), std::string::npos) << run.err;
+}
+
+// A 32-bit plug-in whose entry points were declared __stdcall: the probe goes on whole after each
+// call, and the validation names the first entry point that moved the stack. 64-bit Windows has
+// one calling convention, so there is nothing to check there.
+TEST(Validation, StdcallEntryPointsAreFoundOutIn32BitPlugins)
+{
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "64-bit: every entry point is called the same way";
+    ListRun run = runInspector("--validate --json plug_stdcall.dll");
+    nlohmann::json files = nlohmann::json::parse(run.out);
+    ASSERT_EQ(files.size(), 1u) << run.out;
+    EXPECT_EQ(files[0]["outcome"], "ok");
+    EXPECT_EQ(files[0]["strings"].size(), 2u);
+    ASSERT_GE(files[0]["findings"].size(), 1u) << run.out;
+    EXPECT_EQ(files[0]["findings"][0]["check"], "stack-imbalance");
+    EXPECT_NE(files[0]["findings"][0]["message"].get<std::string>().find(u8"MQGetPlugInID から戻るとスタックが 8 バイトずれます"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.exitCode, 1u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,9 +26,10 @@ ProbeResult importRecord()
     return record;
 }
 
-// The record's fields as the worker hands them to the encoder.
+// The record's fields as the worker hands them to the encoder, pointing into a copy of the
+// record that lives as long as they do.
 struct FieldsOf {
-    explicit FieldsOf(const ProbeResult& record)
+    explicit FieldsOf(const ProbeResult& source) : record(source)
     {
         for (size_t i = 0; i < record.strings.size(); ++i) {
             strings.push_back(record.strings[i].c_str());
@@ -42,10 +44,41 @@ struct FieldsOf {
         fields.count = static_cast<int>(strings.size());
         fields.strings = strings.data();
         fields.extensions = extensions.data();
+        fields.facts = &record.facts;
     }
+    ProbeResult record;
     std::vector<const char*> strings, extensions;
     RecordFields fields;
 };
+
+// The facts of a validating probe that found a little of everything.
+ProbeFacts someFacts()
+{
+    ProbeFacts facts = {};
+    facts.measured = 1;
+    facts.nearMissDecorated = 1u << CallGetType;
+    facts.enumUnterminated = 1u << CallEnumFileType;
+    facts.fileTypeCount = 2;
+    facts.fileExtCount = 3;
+    facts.textInvalidCall = CallEnumFileExt + 1;
+    facts.textInvalidIndex = 1;
+    facts.textInvalidOffset = 4;
+    facts.stackCall = CallGetId + 1;
+    facts.stackBytes = 8;
+    facts.fpuCall = CallLoad + 1;
+    facts.x87Before = 0x27F;
+    facts.x87After = 0x7F;
+    facts.processCall = CallRelease + 1;
+    facts.processChanged = ChangedFilter | ChangedErrorMode;
+    facts.loadMs = 1500;
+    facts.slowestCall = CallGetName + 1;
+    facts.slowestMs = 300;
+    facts.handlesBefore = 11;
+    facts.handlesAfter = HandlesUnknown;
+    std::strcpy(facts.debugRuntime, "msvcr120d.dll");
+    std::strcpy(facts.debugRuntimeVia, "needsdebugcrt.dll");
+    return facts;
+}
 
 std::string encoded(const ProbeResult& record, WorkerMessage kind = WorkerMessage::Record, uint32_t sequence = 5, uint32_t detail = 0)
 {
@@ -76,6 +109,7 @@ std::string header(char kind, uint32_t length)
 TEST(WorkerProtocol, OneEncoderWritesTheSameBytesIntoAFixedBufferAndAString)
 {
     ProbeResult record = importRecord();
+    record.facts = someFacts();
     std::string viaString = encoded(record, WorkerMessage::Fault, 9, 0xC0000005);
 
     FieldsOf source(record);
@@ -94,6 +128,7 @@ TEST(WorkerProtocol, OneEncoderWritesTheSameBytesIntoAFixedBufferAndAString)
     EXPECT_EQ(reply.record.pname, record.pname);
     EXPECT_EQ(reply.record.strings, record.strings);
     EXPECT_EQ(reply.record.extensions, record.extensions);
+    EXPECT_EQ(std::memcmp(&reply.record.facts, &record.facts, sizeof record.facts), 0);
 
     // Too small a buffer: the message is marked, never cut.
     FixedSink small(buffer, 40);
@@ -106,6 +141,7 @@ TEST(WorkerProtocol, OneEncoderWritesTheSameBytesIntoAFixedBufferAndAString)
     request.path = L"C:\\p\\plug_\uD55C.dll";
     request.dllName = "C:\\p\\plug_?.dll";
     request.shown = "plug_?.dll";
+    request.validate = true;
     std::string message = encodeRequest(request);
     WorkerMessage kind;
     std::string payload;
@@ -116,6 +152,10 @@ TEST(WorkerProtocol, OneEncoderWritesTheSameBytesIntoAFixedBufferAndAString)
     EXPECT_EQ(back.sequence, 77u);
     EXPECT_EQ(back.path, request.path);
     EXPECT_EQ(back.shown, request.shown);
+    EXPECT_TRUE(back.validate);
+    // A flag that no window sends.
+    payload[4] = 2;
+    EXPECT_FALSE(decodeRequest(payload, &back));
 }
 
 TEST(WorkerProtocol, FramingRefusesUnknownAndOversizedMessagesAndWaitsForTruncatedOnes)
@@ -187,6 +227,16 @@ TEST(WorkerProtocol, RecordsThatNoProbeCanProduceAreRefused)
         {"a name before the IDs", [](ProbeResult& r) { r = ProbeResult(); r.answers = ProbeAnsweredName; }},
         {"an answer bit the probe has not", [](ProbeResult& r) { r.answers |= 8; }},
         {"answers with a load error", [](ProbeResult& r) { r.loadError = 126; }},
+        {"facts of a probe that did not validate", [](ProbeResult& r) { r.facts.loadMs = 5; }},
+        {"a call the probe never makes", [](ProbeResult& r) { r.facts = someFacts(); r.facts.fpuCall = CallCount + 1; }},
+        {"a stack moved by the load", [](ProbeResult& r) { r.facts = someFacts(); r.facts.stackCall = CallLoad + 1; }},
+        {"a stack call without a move", [](ProbeResult& r) { r.facts = someFacts(); r.facts.stackBytes = 0; }},
+        {"a change of the process that is not watched", [](ProbeResult& r) { r.facts = someFacts(); r.facts.processChanged = 8; }},
+        {"a near miss of no entry point", [](ProbeResult& r) { r.facts = someFacts(); r.facts.nearMissCpp = 1u << CallLoad; }},
+        {"extensions two past the file types", [](ProbeResult& r) { r.facts = someFacts(); r.facts.fileExtCount = 4; }},
+        {"more file types than the probe asks", [](ProbeResult& r) { r.facts = someFacts(); r.facts.fileTypeCount = 100; r.facts.fileExtCount = 0; }},
+        {"a measured mark that is no flag", [](ProbeResult& r) { r.facts = someFacts(); r.facts.measured = 2; }},
+        {"a runtime's user without the runtime", [](ProbeResult& r) { r.facts = someFacts(); r.facts.debugRuntime[0] = 0; }},
     };
     WorkerReply reply;
     ASSERT_TRUE(checkRecord(importRecord()));

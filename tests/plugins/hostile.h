@@ -56,12 +56,14 @@ static inline void hostilePut(char** at, DWORD value)
 }
 
 /* Writes a Record message without strings to the pipe: the sequence it answers, the IDs, the
-   type value and the answer bits, no name. */
+   type value and the answer bits, no name, and the facts of a probe that did not validate (25
+   zero integers and two empty texts). */
 static inline void hostileRecord(DWORD sequence, DWORD firstId, DWORD secondId, DWORD type, DWORD answers)
 {
-    char message[64];
+    char message[256];
     char* at = message + 5;
     DWORD written = 0;
+    int fact;
     hostilePut(&at, sequence);
     hostilePut(&at, 0);         /* left behind: nothing */
     hostilePut(&at, firstId);
@@ -71,6 +73,8 @@ static inline void hostileRecord(DWORD sequence, DWORD firstId, DWORD secondId, 
     hostilePut(&at, 0);         /* load error */
     hostilePut(&at, 0);         /* name: empty */
     hostilePut(&at, 0);         /* strings: none */
+    for (fact = 0; fact < 25 + 2; ++fact)
+        hostilePut(&at, 0);     /* facts: none; no debug runtime texts */
     message[0] = 'R';
     {
         char* length = message + 1;

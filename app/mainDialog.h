@@ -97,6 +97,8 @@ public:
     // are dropped. Returns once every worker is gone.
     void stopBatch();
     bool batchRunning() const { return batch != nullptr; }
+    // Idle workers of this process's bitness that the window keeps running for the next batch.
+    int idleWorkers() const { return workers ? workers->idle(ownBitness()) : 0; }
     // Probes the files of the list again as one batch, with the checks: each file's block is
     // followed by a line for each finding (validation.h), a folder's files by its summary. Not
     // during a batch, nor with an empty list.

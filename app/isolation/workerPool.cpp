@@ -68,6 +68,12 @@ void WorkerPool::give(int bitness, std::unique_ptr<WorkerChannel> worker)
     // A worker not kept ends here, outside the lock.
 }
 
+int WorkerPool::idle(int bitness)
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(kind(bitness).idle.size());
+}
+
 void WorkerPool::keepReady(int bitness, const std::wstring& executable, int alive)
 {
     if (executable.empty() || !stop_)

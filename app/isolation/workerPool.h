@@ -36,6 +36,8 @@ public:
     // started), starting the missing ones in the background from `executable`. A lower count
     // than an earlier one is ignored.
     void keepReady(int bitness, const std::wstring& executable, int alive);
+    // How many idle workers of the bitness are kept (started and connected).
+    int idle(int bitness);
     // The job that workers are put into; null when the system refused one.
     HANDLE job() const { return job_.get(); }
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -602,6 +603,61 @@ TEST_F(MainDialogTest, TheStatusLineShowsTheFactsOfTheSelectedBlocksFile)
 }
 
 // ---- Files named on the command line.
+
+// This process's running children: the dialog's workers.
+std::vector<DWORD> childProcesses()
+{
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return children;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == GetCurrentProcessId())
+            children.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return children;
+}
+
+// The process that plug_whoami's block names ("worker 1234"), or 0.
+DWORD whoamiWorker(HWND list)
+{
+    for (const std::string& line : listLines(list)) {
+        size_t at = line.find("[worker ");
+        if (at != std::string::npos)
+            return static_cast<DWORD>(std::strtoul(line.c_str() + at + 8, nullptr, 10));
+    }
+    return 0;
+}
+
+// Once on screen and idle, the window starts its workers and a spare before any drop: the first
+// batch is probed by a worker that ran before it, and after a plug-in that retires its worker
+// the next file goes to the spare that was running already.
+TEST_F(MainDialogTest, WorkersRunBeforeTheFirstDropAndASpareTakesOverARetiredOne)
+{
+    runDialog([&](mainDialog& dialog, HWND, HWND list) {
+        dialog.batchSettings.workers = 1;  // one for the batch and a spare
+        // Both idle and connected: then the only workers this process has.
+        auto waitForWorkers = [&](int count) {
+            for (DWORD start = GetTickCount(); dialog.idleWorkers() < count && GetTickCount() - start < 10000;)
+                testsupport::pumpMessages(50);
+            return childProcesses();
+        };
+        std::vector<DWORD> before = waitForWorkers(2);
+        ASSERT_EQ(before.size(), 2u);
+        dropAndWait(dialog, {fixture("plug_whoami.dll")});
+        DWORD first = whoamiWorker(list);
+        EXPECT_NE(std::find(before.begin(), before.end(), first), before.end()) << first;
+
+        before = waitForWorkers(2);
+        dropAndWait(dialog, {fixture("plug_pin.dll"), fixture("plug_whoami.dll")});
+        DWORD after = whoamiWorker(list);
+        EXPECT_NE(after, first);  // the pinning plug-in retired the first worker
+        EXPECT_NE(std::find(before.begin(), before.end(), after), before.end()) << after;
+    });
+}
 
 TEST_F(MainDialogTest, CommandLineFilesAreProbedAtStartUpAsIfDropped)
 {

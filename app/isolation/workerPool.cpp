@@ -37,6 +37,7 @@ WorkerPool::~WorkerPool()
 std::unique_ptr<WorkerChannel> WorkerPool::take(int bitness)
 {
     std::unique_ptr<WorkerChannel> found;
+    std::vector<std::unique_ptr<WorkerChannel>> ended;
     {
         std::lock_guard<std::mutex> hold(lock_);
         Kind& workers = kind(bitness);
@@ -45,16 +46,21 @@ std::unique_ptr<WorkerChannel> WorkerPool::take(int bitness)
             workers.idle.pop_back();
             if (worker->ready())
                 found = std::move(worker);
+            else
+                ended.push_back(std::move(worker));
         }
         ++workers.taken;
     }
-    // The one taken is replaced in the background when the kind is kept ready.
-    wake_.notify_all();
+    // A worker taken still counts; one that ended idle is replaced in the background. The
+    // starting thread is woken only then: a wake for every file would cost each file a switch.
+    if (!ended.empty())
+        wake_.notify_all();
     return found ? std::move(found) : std::unique_ptr<WorkerChannel>(new WorkerChannel);
 }
 
 void WorkerPool::give(int bitness, std::unique_ptr<WorkerChannel> worker)
 {
+    bool lost = false;
     {
         std::lock_guard<std::mutex> hold(lock_);
         Kind& workers = kind(bitness);
@@ -62,9 +68,12 @@ void WorkerPool::give(int bitness, std::unique_ptr<WorkerChannel> worker)
             --workers.taken;
         if (worker && worker->ready())
             workers.idle.push_back(std::move(worker));
+        else
+            lost = workers.wanted > 0;
     }
     // One that ended is replaced.
-    wake_.notify_all();
+    if (lost)
+        wake_.notify_all();
     // A worker not kept ends here, outside the lock.
 }
 
@@ -81,6 +90,9 @@ void WorkerPool::keepReady(int bitness, const std::wstring& executable, int aliv
     {
         std::lock_guard<std::mutex> hold(lock_);
         Kind& workers = kind(bitness);
+        // A batch asks again with every file: only a change wakes the starting thread.
+        if (workers.executable == executable && workers.wanted >= alive && !workers.failed)
+            return;
         workers.executable = executable;
         workers.wanted = std::max(workers.wanted, alive);
         workers.failed = false;

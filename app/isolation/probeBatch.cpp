@@ -152,7 +152,7 @@ public:
     WorkerChannel& forBitness(int bitness)
     {
         std::unique_ptr<WorkerChannel>& worker = bitness == 32 ? worker32_ : worker64_;
-        if (worker && !worker->ready())
+        if (worker && !worker->kept())
             pool_.give(bitness, std::move(worker));
         if (!worker)
             worker = pool_.take(bitness);
@@ -373,7 +373,7 @@ WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& 
 {
     WorkerSession session;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!worker.ready()) {
+        if (!worker.kept()) {
             DWORD error = worker.start(executable, pool_->job(), stop_, startLimitMs());
             if (error != 0)
                 return notStarted(error);

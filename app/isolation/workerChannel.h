@@ -70,6 +70,10 @@ public:
     // Whether the worker runs and can take a request: its pipe is open and nothing has come
     // from it since its last answer. Leaves a read pending on the pipe.
     bool ready();
+    // Whether its last session kept the worker, without asking the system: what a batch asks
+    // between two files of its own. A worker that ended since is found out by the next probe,
+    // which reports it as not taken.
+    bool kept() const { return process_ && pipeOpen_ && received_.empty(); }
     // Sends the file to the worker and follows it to its end; with validate, the worker probes
     // with the checks, and its record must hold their facts (only then). The worker is kept only
     // when it answered, the plug-in left nothing behind and it did not validate; otherwise it has

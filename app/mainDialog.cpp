@@ -398,7 +398,7 @@ void mainDialog::validateList()
 {
     if (batch || sources.empty())
         return;
-    // As F5 does, from what the list was made of; the checks load each file in fresh workers.
+    // As F5 does, from what the list was made of, with the checks.
     std::vector<std::wstring> again = sources;
     validating = true;
     probeFiles(again, true);

@@ -136,22 +136,26 @@ void batchFilesFor(const std::vector<std::wstring>& paths, bool expandFolders, s
 // The workers one serving thread uses, one per bitness, taken from the pool when first needed
 // and given back when the thread is done, unless they ended. One that cannot take the next
 // request (it faulted, ended, hung or retired) is given back, which ends it, for a spare that
-// the pool keeps running. For validation, a fresh worker of each bitness that is started ahead,
-// while the thread probes with another one.
+// the pool keeps running. Validation holds a second worker of each bitness for a file's second
+// load: held at the same time as the first, it is always another process than the one that
+// loaded the file first.
 class WorkerSlot {
 public:
     explicit WorkerSlot(WorkerPool& pool) : pool_(pool) {}
     ~WorkerSlot()
     {
-        pool_.give(32, std::move(worker32_));
-        pool_.give(64, std::move(worker64_));
+        for (int load = 0; load < 2; ++load) {
+            pool_.give(32, std::move(workers_[load][0]));
+            pool_.give(64, std::move(workers_[load][1]));
+        }
     }
     WorkerSlot(const WorkerSlot&) = delete;
     WorkerSlot& operator=(const WorkerSlot&) = delete;
 
-    WorkerChannel& forBitness(int bitness)
+    // The worker for a file's first load (or its only one), or with secondLoad for its second.
+    WorkerChannel& forBitness(int bitness, bool secondLoad = false)
     {
-        std::unique_ptr<WorkerChannel>& worker = bitness == 32 ? worker32_ : worker64_;
+        std::unique_ptr<WorkerChannel>& worker = workers_[secondLoad ? 1 : 0][bitness == 32 ? 0 : 1];
         if (worker && !worker->kept())
             pool_.give(bitness, std::move(worker));
         if (!worker)
@@ -159,27 +163,9 @@ public:
         return *worker;
     }
 
-    // A worker of the bitness that no plug-in ran in, begun earlier when there is one; a new
-    // one is begun in its place at once. The caller waits for its connection.
-    std::unique_ptr<WorkerChannel> fresh(int bitness, const std::wstring& executable, HANDLE job)
-    {
-        std::unique_ptr<WorkerChannel>& spare = bitness == 32 ? spare32_ : spare64_;
-        std::unique_ptr<WorkerChannel> worker = std::move(spare);
-        if (!worker) {
-            worker.reset(new WorkerChannel);
-            worker->begin(executable, job);
-        }
-        spare.reset(new WorkerChannel);
-        spare->begin(executable, job);
-        return worker;
-    }
-
 private:
     WorkerPool& pool_;  // not owned
-    std::unique_ptr<WorkerChannel> worker32_;
-    std::unique_ptr<WorkerChannel> worker64_;
-    std::unique_ptr<WorkerChannel> spare32_;  // begun ahead for validation; ended with the slot
-    std::unique_ptr<WorkerChannel> spare64_;
+    std::unique_ptr<WorkerChannel> workers_[2][2];  // [first or second load][32 or 64 bits]
 };
 
 ProbeBatch::ProbeBatch(HWND window, UINT message, const BatchSettings& settings, std::shared_ptr<WorkerPool> pool)
@@ -321,24 +307,23 @@ void ProbeBatch::probeOne(size_t index, const BatchFile& file, WorkerSlot& slots
         return;
     }
 
+    // Every worker this batch uses and a spare run ahead of need from now on; for the other
+    // bitness, one worker and a spare. Validation holds two workers per thread.
+    int ownWorkers = batchWorkerCount(settings_) * (settings_.validate ? 2 : 1);
+    pool_->keepReady(bitness, executable, bitness == ownBitness() ? ownWorkers + 1 : (settings_.validate ? 3 : 2));
+    WorkerSession session = runSession(file, executable, slots.forBitness(bitness), settings_.validate);
+    describeSession(file.shown, session, event.get());
     if (!settings_.validate) {
-        // Every worker this batch uses and a spare run ahead of need from now on; for the other
-        // bitness, one worker and a spare.
-        pool_->keepReady(bitness, executable, bitness == ownBitness() ? batchWorkerCount(settings_) + 1 : 2);
-        WorkerSession session = runSession(file, executable, slots.forBitness(bitness));
-        describeSession(file.shown, session, event.get());
         post(event.release());
         return;
     }
-    WorkerSession session = runValidatingSession(file, executable, bitness, slots);
-    describeSession(file.shown, session, event.get());
     event->validated = true;
-    // Loaded again in another fresh worker, to see whether the answers stay the same: only a
-    // file that loaded and gave its whole record the first time.
+    // Loaded again in another worker, to see whether the answers stay the same: only a file
+    // that loaded and gave its whole record the first time.
     if (event->outcome == ProbeOutcome::Probed && event->hasResult && event->result.loadError == 0 &&
         WaitForSingleObject(stop_, 0) != WAIT_OBJECT_0) {
         BatchEvent again;
-        describeSession(file.shown, runValidatingSession(file, executable, bitness, slots), &again);
+        describeSession(file.shown, runSession(file, executable, slots.forBitness(bitness, true), true), &again);
         event->second = {true, again.outcome, again.code, again.hasResult, again.result, again.leftovers};
     }
     post(event.release());
@@ -369,7 +354,8 @@ WorkerSession ProbeBatch::notStarted(DWORD error) const
     return session;
 }
 
-WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker)
+WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker,
+                                     bool validate)
 {
     WorkerSession session;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -378,24 +364,7 @@ WorkerSession ProbeBatch::runSession(const BatchFile& file, const std::wstring& 
             if (error != 0)
                 return notStarted(error);
         }
-        session = worker.probe(file.path, file.dllName, file.shown, limits(), stop_);
-        if (session.taken)
-            break;
-    }
-    return session;
-}
-
-WorkerSession ProbeBatch::runValidatingSession(const BatchFile& file, const std::wstring& executable, int bitness,
-                                               WorkerSlot& slots)
-{
-    WorkerSession session;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        std::unique_ptr<WorkerChannel> worker = slots.fresh(bitness, executable, pool_->job());
-        DWORD error = worker->awaitConnection(stop_, startLimitMs());
-        if (error != 0)
-            return notStarted(error);
-        // The worker takes this file only, and is gone when the session returns.
-        session = worker->probe(file.path, file.dllName, file.shown, limits(), stop_, true);
+        session = worker.probe(file.path, file.dllName, file.shown, limits(), stop_, validate);
         if (session.taken)
             break;
     }

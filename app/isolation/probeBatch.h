@@ -40,7 +40,7 @@ enum class ProbeOutcome {
     NotProbed,      // refused before any worker (a path too long); code: the load error shown
 };
 
-// How one more load of a validated file went, in a fresh worker of its own.
+// How one more load of a validated file went, in another worker than its first load.
 struct Reload {
     bool ran = false;                 // the file was loaded again
     ProbeOutcome outcome = ProbeOutcome::Probed;
@@ -79,8 +79,8 @@ struct BatchSettings {
     // The executable that workers of this process's bitness run, and next to which the other
     // bitness's is looked for; empty: this process's own executable.
     std::wstring executable;
-    // Probe with the checks: each file is loaded twice, each time in a fresh worker that takes
-    // no other file (the next one is started while a file is probed).
+    // Probe with the checks: each file is loaded twice, in two different workers (kept from
+    // file to file as ever: a worker that a plug-in spoiled is ended).
     bool validate = false;
 };
 
@@ -115,10 +115,9 @@ private:
     void probeOne(size_t index, const BatchFile& file, class WorkerSlot& slots);
     // The file's session with a worker of `executable`: a fresh one when the slot's worker
     // cannot take a request, and the file sent once more when a worker ended before it took it.
-    WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker);
-    // The same with the checks, each try in a fresh worker of the slot's.
-    WorkerSession runValidatingSession(const BatchFile& file, const std::wstring& executable, int bitness,
-                                       class WorkerSlot& slots);
+    // validate: the worker measures the checks around the plug-in's calls.
+    WorkerSession runSession(const BatchFile& file, const std::wstring& executable, WorkerChannel& worker,
+                             bool validate);
     // A file's time limits.
     SessionLimits limits() const;
     // How long a starting worker may take to connect.

@@ -329,9 +329,7 @@ int runProbeWorker(const std::wstring& pipeName)
         uint32_t left = leftovers.after(sink.module());
         if (!sendReply(WorkerMessage::Record, left))
             break;
-        // A validating probe measures a process that no plug-in ran in before: its worker takes
-        // no further file.
-        retiring = left != 0 || request.validate;
+        retiring = left != 0;
     }
     if (retiring) {
         // What the plug-in left behind must not run on into another file or into this

@@ -345,7 +345,7 @@ void WorkerChannel::finish(uint32_t sequence, WorkerSession* session)
     if (session->end != SessionEnd::Answered && session->end != SessionEnd::Faulted)
         session->hasRecord = sharedRecord(shared_, sequence, &session->record) && factsAsAsked(session->record);
     // A worker that is kept gets its next read at once (see ready()).
-    if (session->end == SessionEnd::Answered && session->leftovers == 0 && !validating_)
+    if (session->end == SessionEnd::Answered && session->leftovers == 0)
         startRead();
     else
         retire();

@@ -76,7 +76,7 @@ public:
     bool kept() const { return process_ && pipeOpen_ && received_.empty(); }
     // Sends the file to the worker and follows it to its end; with validate, the worker probes
     // with the checks, and its record must hold their facts (only then). The worker is kept only
-    // when it answered, the plug-in left nothing behind and it did not validate; otherwise it has
+    // when it answered and the plug-in left nothing behind; otherwise it has
     // been ended when this returns, so that no process holds the plug-in any more.
     WorkerSession probe(const std::wstring& path, const std::string& dllName, const std::string& shown,
                         const SessionLimits& limits, HANDLE stop, bool validate = false);

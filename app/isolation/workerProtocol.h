@@ -54,7 +54,7 @@ struct ProbeRequest {
     std::wstring path;      // the file's real name, loaded as it is
     std::string dllName;    // the path in the ANSI code page, as best it can (the record's)
     std::string shown;      // the file name shown in the file line (the record's fn)
-    bool validate = false;  // probe with the checks (probeFacts); the worker takes no other file
+    bool validate = false;  // probe with the checks (probeFacts)
 };
 
 // The probe record of one file as the worker left it. Fields the probe did not answer are zero

@@ -1,4 +1,4 @@
-// The validation's findings about a plug-in: what its two loads (each in a fresh worker) showed
+// The validation's findings about a plug-in: what its two loads (in two worker processes) showed
 // beyond its answers, judged against what the host needs, each with a message that says what
 // was found and how it is usually fixed. Made from the batch's record of a validated file, in
 // the window's (or list mode's) process; nothing here measures anything.

@@ -95,21 +95,10 @@ WorkerChannel::~WorkerChannel()
 
 DWORD WorkerChannel::start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs)
 {
-    begin(executable, job);
-    return awaitConnection(stop, timeoutMs);
-}
-
-void WorkerChannel::begin(const std::wstring& executable, HANDLE job)
-{
     retire();
-    beginError_ = create(executable, job);
-    if (beginError_ != 0)
-        retire();
-}
-
-DWORD WorkerChannel::awaitConnection(HANDLE stop, DWORD timeoutMs)
-{
-    DWORD error = beginError_ != 0 ? beginError_ : process_ ? connect(stop, timeoutMs) : ERROR_INVALID_HANDLE;
+    DWORD error = create(executable, job);
+    if (error == 0)
+        error = connect(stop, timeoutMs);
     if (error != 0)
         retire();
     return error;

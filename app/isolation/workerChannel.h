@@ -62,11 +62,6 @@ public:
     // failed start (WAIT_TIMEOUT, ERROR_CANCELLED when stopped); a worker that could not be put
     // into the job or resumed is ended.
     DWORD start(const std::wstring& executable, HANDLE job, HANDLE stop, DWORD timeoutMs);
-    // The two halves of start: begin starts the worker and returns at once, so that its start-up
-    // runs while the caller does other work; awaitConnection then waits as start does, and
-    // returns the error of a begin that failed.
-    void begin(const std::wstring& executable, HANDLE job);
-    DWORD awaitConnection(HANDLE stop, DWORD timeoutMs);
     // Whether the worker runs and can take a request: its pipe is open and nothing has come
     // from it since its last answer. Leaves a read pending on the pipe.
     bool ready();
@@ -125,7 +120,6 @@ private:
     std::string received_;    // bytes read and not yet taken as messages
     uint32_t sequence_ = 0;   // the last request's number
     bool validating_ = false; // the last request asked for the checks
-    DWORD beginError_ = 0;    // why the last begin failed; 0: it did not
 };
 
 #endif

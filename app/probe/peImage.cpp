@@ -568,13 +568,18 @@ PeImage::ImportFault PeImage::importedFunctions(const ImportedLibrary& library, 
     }
 }
 
+PeImage::Lookup PeImage::failedLookup(Read result)
+{
+    return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken;
+}
+
 PeImage::Lookup PeImage::exportDirectory(IMAGE_EXPORT_DIRECTORY* exports, Budget& budget) const
 {
     IMAGE_DATA_DIRECTORY entry = {};
     if (!directory(IMAGE_DIRECTORY_ENTRY_EXPORT, &entry))
         return Lookup::Missing;
     Read result = read(entry.VirtualAddress, exports, sizeof *exports, budget);
-    return result == Read::Ok ? Lookup::Found : result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken;
+    return result == Read::Ok ? Lookup::Found : failedLookup(result);
 }
 
 PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& budget) const
@@ -583,7 +588,6 @@ PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& bu
     const Lookup table = exportDirectory(&exports, budget);
     if (table != Lookup::Found)
         return table;
-    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
     Read result = Read::Ok;
 
     DWORD index = 0;  // into the address table
@@ -608,13 +612,13 @@ PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& bu
         DWORD position = function.hint;
         if (position < exports.NumberOfNames) {
             if ((result = compareAt(position)) != Read::Ok)
-                return lookup(result);
+                return failedLookup(result);
             found = order == 0;
         }
         for (DWORD low = 0, high = exports.NumberOfNames; !found && low < high;) {
             position = low + (high - low) / 2;
             if ((result = compareAt(position)) != Read::Ok)
-                return lookup(result);
+                return failedLookup(result);
             found = order == 0;
             if (order < 0)
                 low = position + 1;
@@ -627,7 +631,7 @@ PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& bu
         result = read(exports.AddressOfNameOrdinals + static_cast<ULONGLONG>(position) * sizeof(WORD), &ordinalIndex,
                       sizeof ordinalIndex, budget);
         if (result != Read::Ok)
-            return lookup(result);
+            return failedLookup(result);
         index = ordinalIndex;
     }
     if (index >= exports.NumberOfFunctions)
@@ -635,7 +639,7 @@ PeImage::Lookup PeImage::findExport(const ImportedFunction& function, Budget& bu
     DWORD address = 0;
     result = read(exports.AddressOfFunctions + static_cast<ULONGLONG>(index) * sizeof(DWORD), &address, sizeof address, budget);
     if (result != Read::Ok)
-        return lookup(result);
+        return failedLookup(result);
     return address != 0 ? Lookup::Found : Lookup::Missing;
 }
 
@@ -646,13 +650,12 @@ PeImage::Lookup PeImage::exportedNames(Budget& budget, DWORD* functions, const s
     const Lookup table = exportDirectory(&exports, budget);
     if (table != Lookup::Found)
         return table;
-    auto lookup = [](Read result) { return result == Read::OverBudget ? Lookup::OverBudget : Lookup::Broken; };
     Read result = Read::Ok;
     for (DWORD i = 0; i < exports.NumberOfFunctions; ++i) {
         DWORD address = 0;
         result = read(exports.AddressOfFunctions + static_cast<ULONGLONG>(i) * sizeof(DWORD), &address, sizeof address, budget);
         if (result != Read::Ok)
-            return lookup(result);
+            return failedLookup(result);
         *functions += address != 0;
     }
     std::string name;
@@ -662,7 +665,7 @@ PeImage::Lookup PeImage::exportedNames(Budget& budget, DWORD* functions, const s
         if (result == Read::Ok)
             result = readText(nameAt, MaxFunctionName, &name, budget);
         if (result != Read::Ok)
-            return lookup(result);
+            return failedLookup(result);
         visit(name);
     }
     return Lookup::Found;

@@ -171,6 +171,8 @@ private:
         DWORD rawOffset = 0;     // file offset of its raw data
     };
     enum class Read { Ok, Outside, OverBudget };
+    // The lookup that a failed read makes: over the budget, or broken.
+    static Lookup failedLookup(Read result);
 
     // The bytes [offset, offset + size) of the file, or null when they are not all inside it.
     const BYTE* fileAt(ULONGLONG offset, ULONGLONG size) const;

@@ -12,19 +12,6 @@ void ResultList::clear()
     showAll();
 }
 
-bool ResultList::addFile(const std::vector<std::string>& lines, const ListedFile& file)
-{
-    files_.push_back(file);
-    Block block;
-    block.lines = lines;
-    block.file = static_cast<int>(files_.size() - 1);
-    blocks_.push_back(std::move(block));
-    if (!passes(blocks_.back()))
-        return false;
-    show(blocks_.size() - 1);
-    return true;
-}
-
 std::vector<size_t> ResultList::addBlocks(std::vector<NewBlock>& blocks)
 {
     std::vector<size_t> shown;

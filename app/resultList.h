@@ -32,8 +32,6 @@ public:
 
     // Empties the record and the list box.
     void clear();
-    // Adds a file's block, and shows it when it passes the filter; true when it is shown.
-    bool addFile(const std::vector<std::string>& lines, const ListedFile& file);
     // A block that arrived: a file's or a folder's summary.
     struct NewBlock {
         std::vector<std::string> lines;

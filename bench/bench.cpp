@@ -459,12 +459,13 @@ int bareProbe(const char* path, size_t& textBytes)
     return lines;
 }
 
-// Dispatches messages until the dialog's batch has shown every block; false after a minute.
-bool waitForBatch(mainDialog& dialog)
+// Dispatches messages, as a window's own loop would, while `going` says so and at most `limitMs`
+// milliseconds; true when `going` ended it.
+bool dispatchWhile(const std::function<bool()>& going, double limitMs)
 {
     double start = nowMs();
-    while (dialog.batchRunning()) {
-        if (nowMs() - start > 60000)
+    while (going()) {
+        if (nowMs() - start > limitMs)
             return false;
         MSG msg;
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -477,19 +478,16 @@ bool waitForBatch(mainDialog& dialog)
     return true;
 }
 
+// Dispatches messages until the dialog's batch has shown every block; false after a minute.
+bool waitForBatch(mainDialog& dialog)
+{
+    return dispatchWhile([&] { return dialog.batchRunning(); }, 60000);
+}
+
 // Dispatches messages for `ms` milliseconds, as a window's own loop would while a user looks.
 void pauseDispatching(double ms)
 {
-    double start = nowMs();
-    while (nowMs() - start < ms) {
-        MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        } else {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        }
-    }
+    dispatchWhile([] { return true; }, ms);
 }
 
 // One batch of `files` through the dialog, waited for: the list's line count, or -1 when the
